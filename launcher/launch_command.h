@@ -1,0 +1,24 @@
+// The launcher's text logic: finding the launch trailer in the bytes of the
+// executable file and building the child's command line. No platform calls.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "text.h"
+
+// Finds the last "#!" marker in the buffer. True when it is followed by a
+// 0x00 byte inside the buffer; command then holds the bytes between the
+// two. A buffer without a marker, or whose last marker has no terminator
+// (a cut-off trailer), gives false and leaves command as it was.
+bool FindLaunchCommand(const char* bytes, size_t size, std::string& command);
+
+// The launch command as UTF-16: decoded as UTF-8 when it is valid UTF-8,
+// otherwise byte by byte in the ANSI code page.
+WideString DecodeLaunchCommand(const std::string& command);
+
+// The launch command followed, for each argument in order, by one space and
+// the argument written so that the child's split gives it back exactly.
+WideString BuildChildCommandLine(const std::string& command,
+                                 const std::vector<WideString>& arguments);

@@ -1,0 +1,63 @@
+// The launcher: starts the command named by the "#!" trailer of its own
+// executable file, with its own arguments appended, and exits at once.
+// It reports nothing and its exit code is always 0.
+#include <cstdio>
+
+#include "launch_command.h"
+#include "platform.h"
+
+namespace {
+
+// Reads the whole file in one request; false when its size cannot be had,
+// reaches 2 GiB, or fewer bytes arrive.
+bool ReadWholeFile(std::FILE* file, std::string& image) {
+  const long long size = FileSize(file);
+  if (size < 0 || size >= 0x80000000LL) return false;
+  image.resize(static_cast<size_t>(size));
+  return std::fread(&image[0], 1, image.size(), file) == image.size();
+}
+
+// The launch command from the trailer of the own executable file. False, and
+// command untouched, when the file cannot be read whole or has no trailer.
+bool ReadLaunchCommand(std::string& command) {
+  std::FILE* file = OpenFile(ModuleFileName<WCHAR>(GetModuleFileNameW), "rb");
+  if (!file) return false;
+  std::string image;
+  const bool whole = ReadWholeFile(file, image);
+  std::fclose(file);
+  return whole && FindLaunchCommand(image.data(), image.size(), command);
+}
+
+// The launcher's own arguments, without its program name.
+std::vector<WideString> LauncherArguments() {
+  std::vector<WideString> arguments;
+  int count = 0;
+  LPWSTR* vector = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!vector) return arguments;
+  for (int i = 1; i < count; ++i) arguments.emplace_back(vector[i]);
+  LocalFree(vector);
+  return arguments;
+}
+
+// Starts the child without a console and without standard handles, with the
+// launcher's environment and folder, and does not wait for it.
+void StartChild(WideString& commandLine) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwX = startup.dwY = CW_USEDEFAULT;
+  startup.dwXSize = startup.dwYSize = CW_USEDEFAULT;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  PROCESS_INFORMATION process = {};
+  CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                 nullptr, &startup, &process);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  std::string command;
+  if (!ReadLaunchCommand(command)) return 0;
+  WideString commandLine = BuildChildCommandLine(command, LauncherArguments());
+  StartChild(commandLine);
+  return 0;
+}

@@ -1,0 +1,114 @@
+#include "command_line.h"
+
+namespace {
+
+bool IsBlank(WCHAR c) { return c == ' ' || c == '\t'; }
+
+bool NeedsQuotes(const WideString& argument) {
+  if (argument.empty()) return true;
+  for (const WCHAR c : argument)
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '"') return true;
+  return false;
+}
+
+// Reads the program name at i and returns the position after it.
+size_t SplitProgramName(const WideString& line, size_t i, WideString& program) {
+  if (line[i] == '"') {
+    const size_t close = line.find('"', i + 1);
+    const size_t end = close == WideString::npos ? line.size() : close;
+    program = line.substr(i + 1, end - i - 1);
+    return close == WideString::npos ? end : close + 1;
+  }
+  const size_t start = i;
+  while (i < line.size() && !IsBlank(line[i])) ++i;
+  program = line.substr(start, i - start);
+  return i;
+}
+
+}  // namespace
+
+std::vector<WideString> SplitCommandLine(const WideString& line) {
+  std::vector<WideString> tokens;
+  if (line.empty()) return tokens;
+  tokens.emplace_back();
+  size_t i = SplitProgramName(line, 0, tokens.back());
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  if (i == line.size()) return tokens;
+
+  WideString token;
+  int quotes = 0;          // quotes seen in the current quoted run, 0 = outside
+  size_t backslashes = 0;  // run of backslashes just copied into token
+  while (i < line.size()) {
+    const WCHAR c = line[i];
+    if (IsBlank(c) && quotes == 0) {
+      tokens.push_back(token);
+      token.clear();
+      backslashes = 0;
+      while (i < line.size() && IsBlank(line[i])) ++i;
+      if (i == line.size()) return tokens;
+      continue;
+    }
+    if (c == '\\') {
+      token += c;
+      ++backslashes;
+      ++i;
+      continue;
+    }
+    if (c != '"') {
+      token += c;
+      backslashes = 0;
+      ++i;
+      continue;
+    }
+    // A quote: the backslashes before it are halved.
+    token.resize(token.size() - backslashes / 2);
+    if (backslashes % 2 == 1) {
+      token.back() = '"';
+    } else {
+      ++quotes;
+    }
+    backslashes = 0;
+    ++i;
+    // A run of quotes: every third one is literal, and two close the part.
+    while (i < line.size() && line[i] == '"') {
+      if (++quotes == 3) {
+        token += '"';
+        quotes = 0;
+      }
+      ++i;
+    }
+    if (quotes == 2) quotes = 0;
+  }
+  tokens.push_back(token);
+  return tokens;
+}
+
+void AppendQuotedArgument(WideString& line, const WideString& argument) {
+  if (!NeedsQuotes(argument)) {
+    line += argument;
+    return;
+  }
+  line += '"';
+  size_t backslashes = 0;
+  for (const WCHAR c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes followed by a quote are doubled, and the quote escaped.
+    const size_t copies = c == '"' ? backslashes * 2 + 1 : backslashes;
+    line.append(copies, '\\');
+    line += c;
+    backslashes = 0;
+  }
+  line.append(backslashes * 2, '\\');
+  line += '"';
+}
+
+void AppendProgramName(WideString& line, const WideString& program) {
+  const bool quoted =
+      program.empty() || program.find_first_of(WideString(1, ' ') + WCHAR('\t')) != WideString::npos;
+  if (quoted) line += '"';
+  line += program;
+  if (quoted) line += '"';
+}

@@ -1,0 +1,26 @@
+// The Windows command-line rules: how one line splits into arguments and how
+// an argument is written so that the split gives it back. Pure text logic.
+#pragma once
+
+#include <vector>
+
+#include "text.h"
+
+// Splits a command line as CommandLineToArgvW does. The first token is the
+// program name: it ends at the next space or tab, or, when it opens with a
+// double quote, at the next double quote, with no backslash escapes. Every
+// later token follows the escape rules: 2n backslashes before a quote give n
+// backslashes and a quote that opens or closes a quoted part, 2n+1 give n
+// backslashes and a literal quote; inside a quoted part, a doubled quote gives
+// a literal quote and ends the part. An empty line gives no tokens.
+std::vector<WideString> SplitCommandLine(const WideString& line);
+
+// Appends the argument as the split reads it back exactly: unchanged when it
+// is non-empty and holds no space, tab, line feed, vertical tab or quote;
+// otherwise inside quotes, with each quote escaped and the backslashes before
+// a quote, or before the closing quote, doubled.
+void AppendQuotedArgument(WideString& line, const WideString& argument);
+
+// Appends a program name, which the split takes without escapes: quoted when
+// it is empty or holds a space or tab.
+void AppendProgramName(WideString& line, const WideString& program);

@@ -1,0 +1,45 @@
+// The few services of the C runtime and code page that differ between
+// Windows and POSIX hosts, beside the Win32 calls of win32.h.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "text.h"
+
+// The narrow argument vector that the start-up code split from the command
+// line (argument 0 first), as Windows' __argc and __argv hold it.
+int ProcessArgumentCount();
+char** ProcessArgumentVector();
+
+// Opens a file by its wide path with the default sharing (others may read
+// and write it meanwhile). mode is "rb" or "wb".
+std::FILE* OpenFile(const WideString& path, const char* mode);
+
+// Marks a file as a program that may be run (a no-op on Windows).
+bool MakeExecutable(const WideString& path);
+
+// The size of an open file in bytes, or -1 when it cannot be determined.
+long long FileSize(std::FILE* file);
+
+// Decodes bytes in the ANSI code page (Latin-1 on POSIX hosts).
+WideString AnsiToWide(const std::string& bytes);
+
+// The full path of the running executable, however long it is, from
+// GetModuleFileNameA or GetModuleFileNameW. Those cut the path to the buffer,
+// so the buffer grows until the whole path fits with its NUL. Empty when the
+// path cannot be had.
+template <typename Char, typename Call>
+std::basic_string<Char> ModuleFileName(Call call) {
+  std::basic_string<Char> path(260, Char());
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = call(nullptr, &path[0], size);
+    if (length == 0) return std::basic_string<Char>();
+    if (length < size) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}

@@ -1,0 +1,11 @@
+// The POSIX process entry: keeps the argument vector for the stand-ins and
+// enters the program through WinMain, as the Windows start-up code does.
+#include "win32.h"
+
+void RememberProcessArguments(int argc, char** argv);
+
+int main(int argc, char** argv) {
+  RememberProcessArguments(argc, argv);
+  static char noArguments[] = "";
+  return WinMain(nullptr, nullptr, noArguments, 0);
+}
