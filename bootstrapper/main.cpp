@@ -1,0 +1,98 @@
+// morvex_desktop: the application's main program. It starts the embedded
+// Python 2.7 interpreter at home in its own folder, puts the application's
+// folders on sys.path, and runs morvex.desktop.main.main(). Exit code 0 means
+// main() returned and the interpreter was finalised; anything else is 1.
+#include <Python.h>  // before any standard header, as the library requires
+
+#include <cstdio>
+#include <string>
+
+#include "exception_dialog.h"
+#include "platform.h"
+#include "program_location.h"
+#include "search_path.h"
+
+namespace {
+
+// Also the file name of the entry statement's frames, so application code
+// that walks its stack sees the program there.
+char programName[] = "morvex_desktop.exe";
+
+const char entryStatement[] = "import morvex.desktop.main\nmorvex.desktop.main.main()";
+
+// Reads the whole file in binary mode, so that the text-mode rules applied
+// afterwards are the same on every host. False only when it cannot be
+// opened; a read error counts as the end of the file.
+bool ReadSearchPathFile(const std::string& name, std::string& bytes) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) return false;
+  char chunk[4096];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
+  std::fclose(file);
+  return true;
+}
+
+// Appends each folder of the search-path file, or the default folders when
+// the file cannot be opened, to sys.path in the main namespace. A statement
+// that fails is reported by the library and never stops the start.
+void ExtendSearchPath(const std::string& programDirectory, const std::string& searchPathFile) {
+  std::string bytes;
+  const std::vector<std::string> entries =
+      ReadSearchPathFile(searchPathFile, bytes) ? TextModeLines(bytes) : DefaultSearchPathEntries();
+  for (const std::string& entry : entries) {
+    const std::string statement =
+        SearchPathStatement(ResolveSearchPathEntry(entry, programDirectory));
+    if (!statement.empty()) PyRun_SimpleStringFlags(statement.c_str(), nullptr);
+  }
+}
+
+// Every failed run ends here: the user sees the pending exception, if any,
+// and the interpreter is left as it is, without finalisation.
+int Fail() {
+  if (PyObject* type = PyErr_Occurred()) ShowPythonException(type);
+  return 1;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // 1. Where the program lives decides every other location.
+  const std::string programPath = ProgramPath(ModuleFileName<char>(GetModuleFileNameA));
+  if (programPath.empty()) return 1;
+  const std::string programDirectory = CutAtLastSeparator(programPath);
+  const std::string searchPathFile = SearchPathFileName(programPath);
+
+  // 2. The library keeps this pointer without copying it, so the home stays
+  // untouched until we return, after Py_Finalize.
+  std::string home = programDirectory;
+
+  // 3.-6. An interpreter without site, at home in the program folder.
+  Py_NoSiteFlag = 1;
+  Py_SetPythonHome(&home[0]);
+  Py_SetProgramName(programName);
+  Py_Initialize();
+
+  // 7.-9. The main module, the command line as sys.argv, and the marks of a
+  // bundled application, all before anything of the application is imported.
+  PyObject* mainModule = PyImport_AddModule("__main__");
+  if (!mainModule) return Fail();
+  PySys_SetArgv(ProcessArgumentCount(), ProcessArgumentVector());
+  PyRun_SimpleStringFlags("import sys", nullptr);
+  PyRun_SimpleStringFlags("sys.frozen = True", nullptr);
+  PyRun_SimpleStringFlags("sys.brenvik_build = True", nullptr);
+
+  // 10. The application's folders go at the end of sys.path.
+  ExtendSearchPath(programDirectory, searchPathFile);
+
+  // 11.-15. Import the entry module and call main() in the main namespace.
+  PyObject* mainNamespace = PyModule_GetDict(mainModule);
+  if (!mainNamespace) return Fail();
+  PyObject* entryCode = Py_CompileStringFlags(entryStatement, programName, Py_file_input, nullptr);
+  if (!entryCode || PyErr_Occurred()) return Fail();
+  PyEval_EvalCode(reinterpret_cast<PyCodeObject*>(entryCode), mainNamespace, mainNamespace);
+  if (PyErr_Occurred()) return Fail();
+
+  // 16. Only a clean run is finalised, which also runs the atexit handlers.
+  Py_Finalize();
+  return 0;
+}

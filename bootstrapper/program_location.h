@@ -1,0 +1,23 @@
+// Where the program lives, derived from its own path by plain text rules.
+// Every location the bootstrapper chooses is relative to the program, so
+// these rules decide where the interpreter home and the search path point.
+#pragma once
+
+#include <string>
+
+// Replaces every match of pattern, left to right. The search goes on just
+// after each inserted replacement, so replaced text is never matched again;
+// an empty pattern leaves the text as it is.
+std::string ReplaceAll(std::string text, const std::string& pattern,
+                       const std::string& replacement);
+
+// The text before its last "/", or the whole text when it holds none (a
+// program at a drive root keeps "C:" as its folder).
+std::string CutAtLastSeparator(const std::string& path);
+
+// The executable's path with "/" as the only separator.
+std::string ProgramPath(const std::string& modulePath);
+
+// The search-path file beside the program: a trailing ".exe" (any case)
+// becomes ".pth", any other name gets ".pth" appended. Folders never change.
+std::string SearchPathFileName(const std::string& programPath);
