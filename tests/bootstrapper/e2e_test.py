@@ -1,0 +1,353 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the installed morvex_desktop against the real Python
+2.7 interpreter.
+
+The build is installed once with `cmake --install`; every case then gets a
+fresh application folder of its own (the program copied, the interpreter's
+library linked in), small fixture packages, and a controlled environment.
+On POSIX hosts the error box is written to standard error as
+"caption: text\\n", which is how these tests read it.
+
+    MORVEX_BUILD_DIR=build/boot python3 tests/bootstrapper/e2e_test.py
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import textwrap
+import unittest
+
+BUILD_DIR = os.environ.get("MORVEX_BUILD_DIR", "build/default")
+CMAKE = os.environ.get("MORVEX_CMAKE", "cmake")
+PROGRAM = "morvex_desktop"
+BOX = b"Python Exception: "
+
+# Imported as morvex.desktop.main. Records what the bootstrap gave it while
+# it was imported and when main() runs, and proves finalisation through an
+# atexit handler (only Py_Finalize runs it). BODY is main()'s own code.
+FIXTURE = textwrap.dedent("""\
+    import atexit, json, sys
+
+    def outermost_frame():
+        frame = sys._getframe()
+        while frame.f_back:
+            frame = frame.f_back
+        return [frame.f_code.co_filename, frame.f_lineno]
+
+    def text(value):
+        return value.decode('latin-1') if isinstance(value, str) else value
+
+    at_import = {'frozen': getattr(sys, 'frozen', None),
+                 'brenvik_build': getattr(sys, 'brenvik_build', None),
+                 'frame': outermost_frame()}
+    atexit.register(lambda: sys.stdout.write('finalised\\n'))
+
+    class AppError(Exception):
+        pass
+
+    class Quit(SystemExit):
+        pass
+
+    def report():
+        print(json.dumps({
+            'at_import': at_import,
+            'frozen': sys.frozen, 'brenvik_build': sys.brenvik_build,
+            'frame': outermost_frame(),
+            'argv': [text(a) for a in sys.argv],
+            'path': [text(p) for p in sys.path],
+            'appends': getattr(sys.path, 'appends', None),
+            'codec': __import__('codecs').lookup('cp1252').name,
+        }))
+
+    def main():
+        report()
+        BODY
+    """)
+
+# Shadows the standard encodings package, which the interpreter imports
+# while it initialises, before any statement of the bootstrapper runs: it
+# makes sys.path record every append with the sys marks seen at that moment,
+# then loads the real package in its place.
+RECORDING_ENCODINGS = textwrap.dedent("""\
+    import imp, sys
+
+    class RecordingPath(list):
+        def append(self, item):
+            self.appends.append([item.decode('latin-1'), getattr(sys, 'frozen', None),
+                                 getattr(sys, 'brenvik_build', None)])
+            list.append(self, item)
+
+    sys.path = RecordingPath(sys.path)
+    sys.path.appends = []
+    shim = sys.modules.pop('encodings')  # kept, or its globals would be cleared
+    stdlib = [p for p in sys.path if p.endswith('/lib/python2.7')]
+    imp.load_module('encodings', *imp.find_module('encodings', stdlib))
+    """)
+
+
+def leak_options(options, folder):
+    """LSAN_OPTIONS for runs of the interpreter. It never frees everything,
+    in the library and in its extension modules (lib-dynload) alike, so the
+    given suppressions are extended by the latter; the list of suppressions
+    used must not reach standard error, which the tests read."""
+    fields = [f for f in options.split(":") if f]
+    given = [f.split("=", 1)[1] for f in fields if f.startswith("suppressions=")]
+    lines = []
+    for name in given:
+        with open(name) as f:
+            lines.append(f.read())
+    lines.append("leak:libpython2.7.so\nleak:lib-dynload/\n")
+    suppressions = os.path.join(folder, "lsan.supp")
+    with open(suppressions, "w") as f:
+        f.write("\n".join(lines))
+    fields = [f for f in fields if not f.startswith(("suppressions=", "print_suppressions="))]
+    return ":".join(fields + ["suppressions=" + suppressions, "print_suppressions=0"])
+
+
+def controlled_environment(root, extra=None):
+    """PATH only, plus the sanitizers' settings; never the PYTHON* variables
+    of the machine, which the interpreter would honour."""
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+    for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+        if name in os.environ:
+            env[name] = os.environ[name]
+    if "LSAN_OPTIONS" in env:
+        env["LSAN_OPTIONS"] = leak_options(env["LSAN_OPTIONS"], root)
+    env.update(extra or {})
+    return env
+
+
+def link_tree(source, target):
+    shutil.copytree(source, target, copy_function=os.link, symlinks=True)
+
+
+class Run:
+    def __init__(self, completed):
+        self.code = completed.returncode
+        self.stdout = completed.stdout
+        self.stderr = completed.stderr
+        lines = completed.stdout.splitlines()
+        self.finalised = b"finalised" in lines
+        reports = [line for line in lines if line.startswith(b"{")]
+        self.report = json.loads(reports[0]) if reports else None
+
+    def path_bytes(self):
+        return [p.encode("latin-1") for p in self.report["path"]]
+
+
+class BootstrapperTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="morvex-e2e-")
+        cls.installed = os.path.join(cls.root, "installed")
+        subprocess.run([CMAKE, "--install", BUILD_DIR, "--prefix", cls.installed],
+                       check=True, stdout=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    def app_folder(self, name="app"):
+        """A fresh application folder as the install step lays it out."""
+        case = tempfile.mkdtemp(dir=self.root)
+        folder = os.path.join(case, name)
+        os.makedirs(folder)
+        shutil.copy2(os.path.join(self.installed, PROGRAM), folder)
+        link_tree(os.path.join(self.installed, "lib"), os.path.join(folder, "lib"))
+        os.mkdir(os.path.join(folder, "modules"))
+        return folder
+
+    def add_package(self, folder, body="", where="modules"):
+        package = os.path.join(folder, where, "morvex", "desktop")
+        os.makedirs(package)
+        for init in ("morvex", "morvex/desktop"):
+            open(os.path.join(folder, where, init, "__init__.py"), "w").close()
+        with open(os.path.join(package, "main.py"), "w") as f:
+            f.write(FIXTURE.replace("    BODY\n", textwrap.indent(body, "    ") + "\n"))
+
+    def run_app(self, folder, arguments=(), env=None):
+        program = os.path.join(folder, PROGRAM).encode()
+        completed = subprocess.run([program] + list(arguments), capture_output=True, timeout=120,
+                                   env=controlled_environment(self.root, env), cwd=self.root)
+        return Run(completed)
+
+    def assert_clean_exit(self, run):
+        self.assertEqual(run.stderr, b"")
+        self.assertEqual(run.code, 0)
+        self.assertTrue(run.finalised)
+
+    def appended(self, run, folder):
+        """What the bootstrapper appended: sys.path after the interpreter's
+        own last entry."""
+        path = run.path_bytes()
+        last_own = os.path.join(folder, "lib", "python2.7", "lib-dynload").encode()
+        return path[path.index(last_own) + 1:]
+
+    # -- outcomes ---------------------------------------------------------
+
+    def test_normal_return_finalises_and_exits_0(self):
+        folder = self.app_folder()
+        self.add_package(folder, "return 42")
+        run = self.run_app(folder)
+        self.assert_clean_exit(run)
+        self.assertEqual(run.report["codec"], "cp1252")
+
+    def test_escaping_exceptions_show_one_box_and_exit_1(self):
+        cases = [
+            ("raise ValueError('bad value')", b"<type 'exceptions.ValueError'>bad value"),
+            ("raise RuntimeError", b"<type 'exceptions.RuntimeError'>"),
+            ("raise AppError('disk full')", b"<class 'morvex.desktop.main.AppError'>disk full"),
+            ("raise KeyboardInterrupt", b"<type 'exceptions.KeyboardInterrupt'>"),
+            ("raise ValueError(u'caf\\xe9')",
+             b"<type 'exceptions.ValueError'><unprintable ValueError object>"),
+            ("raise ValueError('line one\\nline two')",
+             b"<type 'exceptions.ValueError'>line one\nline two"),
+        ]
+        for body, text in cases:
+            with self.subTest(body=body):
+                folder = self.app_folder()
+                self.add_package(folder, body)
+                run = self.run_app(folder)
+                self.assertEqual(run.stderr, BOX + text + b"\n")
+                self.assertEqual(run.code, 1)
+                self.assertFalse(run.finalised)
+
+    def test_system_exit_is_silent_and_exits_1(self):
+        for body in ("sys.exit(0)", "sys.exit(3)", "sys.exit('message')", "raise Quit(0)"):
+            with self.subTest(body=body):
+                folder = self.app_folder()
+                self.add_package(folder, body)
+                run = self.run_app(folder)
+                self.assertEqual(run.stderr, b"")
+                self.assertEqual(run.code, 1)
+                self.assertFalse(run.finalised)
+
+    def test_missing_package_shows_the_import_error(self):
+        folder = self.app_folder()
+        run = self.run_app(folder)
+        self.assertEqual(run.stderr,
+                         BOX + b"<type 'exceptions.ImportError'>No module named morvex.desktop.main\n")
+        self.assertEqual(run.code, 1)
+
+    def test_exception_while_importing_the_package(self):
+        folder = self.app_folder()
+        self.add_package(folder)
+        with open(os.path.join(folder, "modules", "morvex", "desktop", "main.py"), "a") as f:
+            f.write("import no_such_module\n")
+        run = self.run_app(folder)
+        self.assertEqual(run.stderr,
+                         BOX + b"<type 'exceptions.ImportError'>No module named no_such_module\n")
+        self.assertEqual(run.code, 1)
+
+    # -- what the application is given -------------------------------------
+
+    def test_arguments_reach_sys_argv_unchanged(self):
+        folder = self.app_folder()
+        self.add_package(folder)
+        arguments = [b"plain", b"with space", b'quote"inside', b"", b"tab\there", b"caf\xc3\xa9",
+                     b"--flag=1", b"*.txt"]
+        run = self.run_app(folder, arguments)
+        self.assert_clean_exit(run)
+        argv = [a.encode("latin-1") for a in run.report["argv"]]
+        self.assertEqual(argv, [os.path.join(folder, PROGRAM).encode()] + arguments)
+
+    def test_marks_are_set_before_the_package_is_imported(self):
+        folder = self.app_folder()
+        self.add_package(folder)
+        run = self.run_app(folder)
+        self.assert_clean_exit(run)
+        self.assertEqual(run.report["at_import"]["frozen"], True)
+        self.assertEqual(run.report["at_import"]["brenvik_build"], True)
+        self.assertEqual([run.report["frozen"], run.report["brenvik_build"]], [True, True])
+
+    def test_marks_are_set_before_the_first_search_path_entry(self):
+        folder = self.app_folder()
+        self.add_package(folder)
+        hook = os.path.join(os.path.dirname(folder), "hook")
+        os.makedirs(os.path.join(hook, "encodings"))
+        with open(os.path.join(hook, "encodings", "__init__.py"), "w") as f:
+            f.write(RECORDING_ENCODINGS)
+        run = self.run_app(folder, env={"PYTHONPATH": hook})
+        self.assert_clean_exit(run)
+        self.assertEqual(run.report["appends"], [
+            [folder + "/python27.zip", True, True],
+            [folder + "/modules", True, True],
+            [folder + "/modules/win32modules/win32/lib", True, True],
+        ])
+
+    def test_entry_frames_are_in_the_program_at_lines_1_and_2(self):
+        folder = self.app_folder()
+        self.add_package(folder)
+        run = self.run_app(folder)
+        self.assert_clean_exit(run)
+        self.assertEqual(run.report["at_import"]["frame"], ["morvex_desktop.exe", 1])
+        self.assertEqual(run.report["frame"], ["morvex_desktop.exe", 2])
+
+    # -- the search path ---------------------------------------------------
+
+    def test_search_path_file_decides_what_is_appended(self):
+        # (file bytes or None for no file, appended folders; "P" stands for
+        # the program folder and "Q" for its parent)
+        cases = [
+            (None, [b"P/python27.zip", b"P/modules", b"P/modules/win32modules/win32/lib"]),
+            (b"", []),
+            (b"\n", [b"P/"]),
+            (b"lib\r\n\r\n../shared", [b"P/lib", b"P/", b"Q/shared"]),
+            (b"a\rb\n", [b"P/a\rb"]),
+            (b"../../lib\n../a/../b\n", [b"Q/lib", b"Q/a/b"]),
+            (b"before\nit's\nafter\n", [b"P/before", b"P/it's", b"P/after"]),
+            (b"..\\lib\nC:\\new\\table\\x41\n", [b"P/..\\lib", b"P/C:\\new\\table\\x41"]),
+            (b"before\nNUL\x00here\nafter\n", [b"P/before", b"P/after"]),
+            (b"\xef\xbb\xbflib\n", [b"P/\xef\xbb\xbflib"]),
+            (b"\x1alib\n", []),
+            (b"lib\x1a\nhidden\n", [b"P/lib"]),
+            (b" lib \n\tx\t\n", [b"P/ lib ", b"P/\tx\t"]),
+            (b"x'); import os; os.write(2, 'pwned'); ('\n",
+             [b"P/x'); import os; os.write(2, 'pwned'); ('"]),
+        ]
+        for content, expected in cases:
+            with self.subTest(content=content):
+                folder = self.app_folder()
+                self.add_package(folder, where=".")
+                if content is not None:
+                    with open(os.path.join(folder, PROGRAM + ".pth"), "wb") as f:
+                        f.write(content)
+                run = self.run_app(folder)
+                self.assert_clean_exit(run)
+                self.assertEqual(self.appended(run, folder), self.resolve(expected, folder))
+
+    def test_program_folder_with_apostrophe_and_space(self):
+        for content, expected in [(None, [b"P/python27.zip", b"P/modules",
+                                          b"P/modules/win32modules/win32/lib"]),
+                                  (b"modules\n../shared\n", [b"P/modules", b"Q/shared"])]:
+            with self.subTest(content=content):
+                folder = self.app_folder("O'Brien's app")
+                self.add_package(folder)
+                if content is not None:
+                    with open(os.path.join(folder, PROGRAM + ".pth"), "wb") as f:
+                        f.write(content)
+                run = self.run_app(folder)
+                self.assert_clean_exit(run)
+                self.assertEqual(self.appended(run, folder), self.resolve(expected, folder))
+
+    def test_program_path_longer_than_511_bytes(self):
+        folder = self.app_folder(os.path.join(*["deep-folder-" + "x" * 50] * 10))
+        self.assertGreater(len(os.path.join(folder, PROGRAM)), 600)
+        self.add_package(folder)
+        with open(os.path.join(folder, PROGRAM + ".pth"), "wb") as f:
+            f.write(b"modules\n")
+        run = self.run_app(folder)
+        self.assert_clean_exit(run)
+        self.assertEqual(self.appended(run, folder), self.resolve([b"P/modules"], folder))
+
+    @staticmethod
+    def resolve(expected, folder):
+        program = folder.encode()
+        parent = os.path.dirname(folder).encode()
+        return [program + e[1:] if e.startswith(b"P") else parent + e[1:] for e in expected]
+
+
+if __name__ == "__main__":
+    unittest.main()
