@@ -36,9 +36,17 @@ def quote(path):
 
 
 def run(program, args, cwd=None, env=None):
+    """Runs a program to its end. Its output goes to files, not pipes: under
+    Wine a child inherits the pipes and would hold them open after the
+    launcher has ended."""
     command = ([ARGS.wine, program] if ARGS.wine else [program]) + list(args)
-    return subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                          capture_output=True, timeout=120)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                stdout=out, stderr=err, timeout=120)
+        out.seek(0)
+        err.seek(0)
+        result.stdout, result.stderr = out.read(), err.read()
+    return result
 
 
 def wait_for(path, seconds=REPORT_WAIT):
@@ -201,8 +209,11 @@ class ToolTest(LauncherTest):
         self.assertEqual(result.returncode, 0)
         self.assertEqual(result.stdout.decode("utf-8").rstrip("\r\n"), self.child_command() + " é")
 
-    def test_show_refuses_a_stub_without_trailer(self):
-        result = run(ARGS.make_launcher, ["--show", host_path(self.child)])
+    def test_show_refuses_a_file_without_trailer(self):
+        plain = os.path.join(self.folder, "plain.bin")
+        with open(plain, "wb") as image:
+            image.write(b"MZ no marker here\0#\0!")
+        result = run(ARGS.make_launcher, ["--show", host_path(plain)])
         self.assertNotEqual(result.returncode, 0)
         self.assertIn(b"no launch trailer", result.stderr)
 

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Checks a Windows program as built: GUI subsystem, only system DLLs imported,
+# and an "asInvoker" manifest as resource 1 (with an icon group when asked).
+#   check_windows_binary.sh PROGRAM.exe NAME [--icon]
+set -u
+exe=$1 name=$2 icon=${3:-}
+fail=0
+check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
+headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+dlls=$(grep 'DLL Name' <<<"$headers" | awk '{print toupper($3)}' | sort -u | tr '\n' ' ')
+check "$name is a GUI program" 'grep -q "Subsystem.*(Windows GUI)" <<<"$headers"'
+check "$name imports only system DLLs ($dlls)" \
+  '! grep -qvE "^(KERNEL32|MSVCRT|SHELL32|USER32|PYTHON27)\.DLL$" <<<"$(tr " " "\n" <<<"$dlls" | grep .)"'
+resources=$(wrestool -l "$exe")
+check "$name has the manifest as resource 1" 'grep -q -- "--type=24 --name=1 " <<<"$resources"'
+manifest=$(wrestool -x --raw --type=24 --name=1 "$exe")
+check "$name asks for asInvoker without UI access" \
+  'grep -q "level=\"asInvoker\" uiAccess=\"false\"" <<<"$manifest"'
+check "$name manifest holds nothing but the execution level" \
+  '! grep -qiE "compatibility|dpiAware|dependentAssembly" <<<"$manifest"'
+if [ "$icon" = --icon ]; then
+  check "$name has the icon group IDI_ICON1" 'grep -q -- "--type=14 --name=.IDI_ICON1." <<<"$resources"'
+else
+  check "$name has no icon" '! grep -q -- "--type=14" <<<"$resources"'
+fi
+[ $fail = 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
+exit $fail
