@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a fresh Debian 12 machine of
+# this kind: the MinGW-w64 cross compiler and Wine for the Windows build, and
+# the host tools in case the image lacks one. Only missing packages are
+# installed, so a second run costs nothing.
+set -euo pipefail
+packages=(cmake g++ make python3 libgtest-dev libbenchmark-dev
+  g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64 icoutils
+  hyperfine valgrind)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get -o DPkg::Lock::Timeout=900 install -y -q "${missing[@]}"
+fi
+python27=${PYTHON27_ROOT:-/root/.pyenv/versions/2.7.18}
+if [ ! -f "$python27/include/python2.7/Python.h" ]; then
+  echo "Python 2.7 (shared build) not found under $python27; set PYTHON27_ROOT." >&2
+  exit 1
+fi
