@@ -1,4 +1,4 @@
-// A lean C++ runtime for the Windows launcher stub, which is copied into
+// A lean C++ runtime for the launcher stub, which is copied into
 // every concrete launcher. The static libstdc++ versions of these throw, and
 // pulling in its exception machinery would grow the stub sixfold. The stub
 // never catches anything: running out of memory ends it, as the throw would.
