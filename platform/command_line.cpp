@@ -106,8 +106,8 @@ void AppendQuotedArgument(WideString& line, const WideString& argument) {
 }
 
 void AppendProgramName(WideString& line, const WideString& program) {
-  const bool quoted =
-      program.empty() || program.find_first_of(WideString(1, ' ') + WCHAR('\t')) != WideString::npos;
+  const bool quoted = program.empty() ||
+                      program.find_first_of(WideString(1, ' ') + WCHAR('\t')) != WideString::npos;
   if (quoted) line += '"';
   line += program;
   if (quoted) line += '"';

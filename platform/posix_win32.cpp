@@ -61,9 +61,7 @@ std::FILE* OpenFile(const WideString& path, const char* mode) {
   return std::fopen(WideToUtf8(path).c_str(), mode);
 }
 
-bool MakeExecutable(const WideString& path) {
-  return chmod(WideToUtf8(path).c_str(), 0755) == 0;
-}
+bool MakeExecutable(const WideString& path) { return chmod(WideToUtf8(path).c_str(), 0755) == 0; }
 
 long long FileSize(std::FILE* file) {
   if (fseeko(file, 0, SEEK_END) != 0) return -1;

@@ -1,7 +1,7 @@
 // Windows side of platform.h.
-#include "platform.h"
-
 #include <cstdlib>
+
+#include "platform.h"
 
 int ProcessArgumentCount() { return __argc; }
 

@@ -8,8 +8,8 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #else
 
@@ -69,6 +69,7 @@ struct STARTUPINFOW {
   HANDLE hStdError;
 };
 typedef STARTUPINFOW* LPSTARTUPINFOW;
+static_assert(sizeof(void*) != 8 || sizeof(STARTUPINFOW) == 104, "the Win32 layout");
 
 struct PROCESS_INFORMATION {
   HANDLE hProcess;
@@ -97,17 +98,14 @@ HLOCAL LocalFree(HLOCAL hMem);
 // waiting for it. Null standard handles become /dev/null.
 BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
                     LPSECURITY_ATTRIBUTES lpProcessAttributes,
-                    LPSECURITY_ATTRIBUTES lpThreadAttributes,
-                    BOOL bInheritHandles, DWORD dwCreationFlags,
-                    LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory,
-                    LPSTARTUPINFOW lpStartupInfo,
-                    LPPROCESS_INFORMATION lpProcessInformation);
+                    LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
+                    DWORD dwCreationFlags, LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory,
+                    LPSTARTUPINFOW lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation);
 
 // Writes "caption: text\n" to standard error in one write and returns 1 (OK).
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
 // The program's entry; the stand-in's main() calls it with null handles.
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance,
-                   LPSTR lpCmdLine, int nShowCmd);
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 
 #endif

@@ -75,9 +75,21 @@ TEST(AppendQuotedArgument, QuotesOnlyWhatNeedsIt) {
 // Any argument list, written behind a program name, splits back into exactly
 // the same arguments.
 TEST(AppendQuotedArgument, RoundTripsThroughTheSplit) {
-  const WideString pieces[] = {W(""),   W(" "),    W("\t"),       W("\""),    W("\\"),
-                               W("\\\\"), W("a"),   W("\n"),       W("\v"),    W("\"\""),
-                               W("é"),  W("日本"), W("\xF0\x9F\x98\x80"), W("''"), W("#!")};
+  const WideString pieces[] = {W(""),
+                               W(" "),
+                               W("\t"),
+                               W("\""),
+                               W("\\"),
+                               W("\\\\"),
+                               W("a"),
+                               W("\n"),
+                               W("\v"),
+                               W("\"\""),
+                               W("é"),
+                               W("日本"),
+                               W("\xF0\x9F\x98\x80"),
+                               W("''"),
+                               W("#!")};
   std::mt19937 random(20261208);
   std::uniform_int_distribution<size_t> pick(0, std::size(pieces) - 1), length(0, 6), count(0, 5);
   for (int round = 0; round < 5000; ++round) {

@@ -77,7 +77,9 @@ const BuildCase kBuildCases[] = {
     {"empty command", "", {"A1", "A2"}, " A1 A2"},
     {"nothing at all", "", {}, ""},
     {"non-ASCII argument", "C", {"日本"}, "C 日本"},
-    {"command kept as written", "\"C:\\Program Files\\x.exe\" \"a b\"", {"c"},
+    {"command kept as written",
+     "\"C:\\Program Files\\x.exe\" \"a b\"",
+     {"c"},
      "\"C:\\Program Files\\x.exe\" \"a b\" c"},
     {"trailing backslash", "C", {"dir\\", "a b\\"}, "C dir\\ \"a b\\\\\""},
 };
@@ -93,8 +95,8 @@ TEST(BuildChildCommandLine, AppendsEachArgumentBehindOneSpace) {
 // The child splits its command line and must see the launch command's own
 // tokens followed by exactly the launcher's arguments.
 TEST(BuildChildCommandLine, ChildReceivesTheArgumentsIntact) {
-  const std::vector<WideString> arguments = {W(""), W("a b"), W("\"q\""), W("x\\"), W("\\\\\""),
-                                             W("tab\t"), W("é日"), W("\n"), W("")};
+  const std::vector<WideString> arguments = {
+      W(""), W("a b"), W("\"q\""), W("x\\"), W("\\\\\""), W("tab\t"), W("é日"), W("\n"), W("")};
   const WideString line = BuildChildCommandLine("\"C:\\My App\\x.exe\" fixed", arguments);
   std::vector<WideString> expected = {W("C:\\My App\\x.exe"), W("fixed")};
   expected.insert(expected.end(), arguments.begin(), arguments.end());

@@ -14,14 +14,14 @@ TEST(IsValidUtf8, AcceptsWellFormedAndRefusesTheRest) {
       {"caf\xC3\xA9", true},
       {"\xE6\x97\xA5\xE6\x9C\xAC", true},
       {"\xF0\x9F\x98\x80", true},
-      {"caf\xE9", false},            // Latin-1
-      {"\xC0\xAF", false},           // overlong "/"
-      {"\xE0\x80\xAF", false},       // overlong
-      {"\xED\xA0\x80", false},       // encoded surrogate
-      {"\xF4\x90\x80\x80", false},   // beyond U+10FFFF
-      {"\xC3", false},               // cut short
-      {"\x80", false},               // lone continuation
-      {"\xF0\x9F\x98", false},       // cut short
+      {"caf\xE9", false},           // Latin-1
+      {"\xC0\xAF", false},          // overlong "/"
+      {"\xE0\x80\xAF", false},      // overlong
+      {"\xED\xA0\x80", false},      // encoded surrogate
+      {"\xF4\x90\x80\x80", false},  // beyond U+10FFFF
+      {"\xC3", false},              // cut short
+      {"\x80", false},              // lone continuation
+      {"\xF0\x9F\x98", false},      // cut short
   };
   for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << c.bytes;
 }

@@ -19,10 +19,10 @@ std::vector<WideString> RealSplit(const WideString& line) {
 }
 
 TEST(WindowsSplit, DocumentedLinesSplitAlike) {
-  for (const char* line : {"p \"abc\" d e", "p a\\\\b d\"e f\"g h", "p a\\\\\\\"b c d",
-                           "p a\\\\\\\\\"b c\" d e", "p a\"b\"\" c d", "p \"a\"\"\"b\"",
-                           "\"C:\\dir\\\"x y", "\"a b\"c d", "p \"\" x", "p \t a \t b \t",
-                           "p a\nb\vc", "\"unclosed program", "C:\\a\\\"b c"}) {
+  for (const char* line :
+       {"p \"abc\" d e", "p a\\\\b d\"e f\"g h", "p a\\\\\\\"b c d", "p a\\\\\\\\\"b c\" d e",
+        "p a\"b\"\" c d", "p \"a\"\"\"b\"", "\"C:\\dir\\\"x y", "\"a b\"c d", "p \"\" x",
+        "p \t a \t b \t", "p a\nb\vc", "\"unclosed program", "C:\\a\\\"b c"}) {
     EXPECT_EQ(SplitCommandLine(W(line)), RealSplit(W(line))) << line;
   }
 }
