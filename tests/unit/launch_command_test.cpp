@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "command_line.h"
 #include "test_text.h"
 
@@ -51,6 +53,35 @@ TEST(FindLaunchCommand, NeverReadsPastTheBuffer) {
     std::copy(bytes.begin(), bytes.end(), exact.get());
     std::string command;
     EXPECT_FALSE(FindLaunchCommand(exact.get(), bytes.size(), command)) << text;
+  }
+}
+
+// The rule itself, one position at a time from the end.
+bool FindByTheRule(const std::string& bytes, std::string& command) {
+  for (size_t i = bytes.size() < 2 ? 0 : bytes.size() - 1; i-- > 0;) {
+    if (bytes[i] != '#' || bytes[i + 1] != '!') continue;
+    const size_t end = bytes.find('\0', i + 2);
+    if (end == std::string::npos) return false;
+    command = bytes.substr(i + 2, end - i - 2);
+    return true;
+  }
+  return false;
+}
+
+// The word-at-a-time scan agrees with the rule wherever the markers fall,
+// word boundaries included.
+TEST(FindLaunchCommand, AgreesWithTheRuleOnGeneratedBuffers) {
+  std::mt19937 random(7);
+  const char alphabet[] = {'#', '!', '\0', 'a', '#', '!', 'b', '\0', 'c', 'd', 'e', 'f'};
+  std::uniform_int_distribution<size_t> length(0, 70), pick(0, sizeof alphabet - 1), rare(0, 15);
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes(length(random), 'x');
+    for (char& byte : bytes)
+      if (rare(random) == 0) byte = alphabet[pick(random)];
+    std::string expected = "none", found = "none";
+    const bool expectedFound = FindByTheRule(bytes, expected);
+    ASSERT_EQ(FindLaunchCommand(bytes.data(), bytes.size(), found), expectedFound) << round;
+    ASSERT_EQ(found, expected) << round;
   }
 }
 
