@@ -4,9 +4,11 @@
 
 The build is installed once with `cmake --install`; every case then gets a
 fresh application folder of its own (the program copied, the interpreter's
-library linked in), small fixture packages, and a controlled environment.
+files linked in), small fixture packages, and a controlled environment.
 On POSIX hosts the error box is written to standard error as
-"caption: text\\n", which is how these tests read it.
+"caption: text\\n", which is how these tests read it. A Windows build runs
+under Wine (MORVEX_WINE, the runner) with a helper (MORVEX_BOX_READER) that
+reads and dismisses the real boxes and writes them in that same form.
 
     MORVEX_BUILD_DIR=build/boot python3 tests/bootstrapper/e2e_test.py
 """
@@ -21,7 +23,10 @@ import unittest
 
 BUILD_DIR = os.environ.get("MORVEX_BUILD_DIR", "build/default")
 CMAKE = os.environ.get("MORVEX_CMAKE", "cmake")
-PROGRAM = "morvex_desktop"
+WINE = os.environ.get("MORVEX_WINE", "")
+BOX_READER = os.environ.get("MORVEX_BOX_READER", "")
+WINDOWS = bool(BOX_READER)
+PROGRAM = "morvex_desktop.exe" if WINDOWS else "morvex_desktop"
 BOX = b"Python Exception: "
 
 # Imported as morvex.desktop.main. Records what the bootstrap gave it while
@@ -71,7 +76,7 @@ FIXTURE = textwrap.dedent("""\
 # makes sys.path record every append with the sys marks seen at that moment,
 # then loads the real package in its place.
 RECORDING_ENCODINGS = textwrap.dedent("""\
-    import imp, sys
+    import sys
 
     class RecordingPath(list):
         def append(self, item):
@@ -82,8 +87,8 @@ RECORDING_ENCODINGS = textwrap.dedent("""\
     sys.path = RecordingPath(sys.path)
     sys.path.appends = []
     shim = sys.modules.pop('encodings')  # kept, or its globals would be cleared
-    stdlib = [p for p in sys.path if p.endswith('/lib/python2.7')]
-    imp.load_module('encodings', *imp.find_module('encodings', stdlib))
+    sys.path.remove(HOOK)
+    __import__('encodings')
     """)
 
 
@@ -107,11 +112,12 @@ def leak_options(options, folder):
 
 
 def controlled_environment(root, extra=None):
-    """PATH only, plus the sanitizers' settings; never the PYTHON* variables
-    of the machine, which the interpreter would honour."""
+    """PATH only, plus the settings of the sanitizers and of Wine; never the
+    PYTHON* variables of the machine, which the interpreter would honour."""
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
-    for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
-        if name in os.environ:
+    for name in os.environ:
+        if name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "HOME") or \
+                name.startswith("WINE"):
             env[name] = os.environ[name]
     if "LSAN_OPTIONS" in env:
         env["LSAN_OPTIONS"] = leak_options(env["LSAN_OPTIONS"], root)
@@ -119,15 +125,24 @@ def controlled_environment(root, extra=None):
     return env
 
 
-def link_tree(source, target):
-    shutil.copytree(source, target, copy_function=os.link, symlinks=True)
+def native(path):
+    """A folder as the program sees it: Wine shows the root as drive Z:."""
+    return "Z:" + path if WINDOWS else path
+
+
+def ansi(argument):
+    """An argument as the program's narrow argv holds it: Wine passes UTF-8
+    on as Unicode, which reaches argv in the ANSI code page."""
+    return argument.decode("utf-8").encode("cp1252") if WINDOWS else argument
 
 
 class Run:
-    def __init__(self, completed):
+    def __init__(self, completed, boxes=None):
         self.code = completed.returncode
         self.stdout = completed.stdout
-        self.stderr = completed.stderr
+        # The boxes shown, one line each; on POSIX all of standard error.
+        self.boxes = completed.stderr if boxes is None else boxes
+        self.errors = b"" if boxes is None else completed.stderr
         lines = completed.stdout.splitlines()
         self.finalised = b"finalised" in lines
         reports = [line for line in lines if line.startswith(b"{")]
@@ -150,13 +165,21 @@ class BootstrapperTest(unittest.TestCase):
         shutil.rmtree(cls.root, ignore_errors=True)
 
     def app_folder(self, name="app"):
-        """A fresh application folder as the install step lays it out."""
+        """A fresh application folder as the install step lays it out: the
+        program copied, so that it finds itself here; the interpreter's files
+        linked, which the runs never change; modules/ empty."""
         case = tempfile.mkdtemp(dir=self.root)
         folder = os.path.join(case, name)
-        os.makedirs(folder)
+        os.makedirs(os.path.join(folder, "modules"))
         shutil.copy2(os.path.join(self.installed, PROGRAM), folder)
-        link_tree(os.path.join(self.installed, "lib"), os.path.join(folder, "lib"))
-        os.mkdir(os.path.join(folder, "modules"))
+        for entry in os.listdir(self.installed):
+            source = os.path.join(self.installed, entry)
+            if entry in (PROGRAM, "modules", "tools") or entry.startswith("launcher"):
+                continue
+            if os.path.isdir(source):
+                shutil.copytree(source, os.path.join(folder, entry), copy_function=os.link)
+            else:
+                os.link(source, os.path.join(folder, entry))
         return folder
 
     def add_package(self, folder, body="", where="modules"):
@@ -168,22 +191,59 @@ class BootstrapperTest(unittest.TestCase):
             f.write(FIXTURE.replace("    BODY\n", textwrap.indent(body, "    ") + "\n"))
 
     def run_app(self, folder, arguments=(), env=None):
-        program = os.path.join(folder, PROGRAM).encode()
-        completed = subprocess.run([program] + list(arguments), capture_output=True, timeout=120,
-                                   env=controlled_environment(self.root, env), cwd=self.root)
-        return Run(completed)
+        command = [os.path.join(folder, PROGRAM).encode()] + list(arguments)
+        env = controlled_environment(self.root, env)
+        if not WINDOWS:
+            return Run(subprocess.run(command, capture_output=True, timeout=120, env=env,
+                                      cwd=self.root))
+        # Files, not pipes: the wineserver that the first run starts inherits
+        # the descriptors and would hold pipes open long after the programs.
+        work = tempfile.mkdtemp(dir=self.root)
+        stop, outputs = os.path.join(work, "stop"), [os.path.join(work, n) for n in "oeb"]
+        with open(outputs[0], "wb") as out, open(outputs[1], "wb") as err, \
+                open(outputs[2], "wb") as box_lines:
+            reader = subprocess.Popen(WINE.split() + [BOX_READER, native(stop)], env=env,
+                                      stdout=box_lines)
+            try:
+                code = subprocess.run(WINE.split() + command, stdout=out, stderr=err,
+                                      timeout=300, env=env, cwd=self.root).returncode
+            finally:
+                open(stop, "w").close()
+                reader.wait(timeout=120)
+        stdout, stderr, boxes = (open(name, "rb").read() for name in outputs)
+        completed = subprocess.CompletedProcess(command, code, stdout, stderr)
+        return Run(completed, boxes)
 
     def assert_clean_exit(self, run):
-        self.assertEqual(run.stderr, b"")
+        self.assertEqual(run.boxes, b"")
+        self.assertEqual(run.errors, b"")
         self.assertEqual(run.code, 0)
         self.assertTrue(run.finalised)
 
-    def appended(self, run, folder):
-        """What the bootstrapper appended: sys.path after the interpreter's
-        own last entry."""
-        path = run.path_bytes()
-        last_own = os.path.join(folder, "lib", "python2.7", "lib-dynload").encode()
-        return path[path.index(last_own) + 1:]
+    def appended(self, run):
+        """What the bootstrapper appended: sys.path after the entries that
+        the interpreter itself put there."""
+        return run.path_bytes()[self.own_path_entries():]
+
+    def own_path_entries(self):
+        """How many entries the interpreter puts on sys.path, seen in a run
+        whose search-path file appends nothing."""
+        cls = type(self)
+        if not hasattr(cls, "own_entries"):
+            folder = self.app_folder()
+            self.add_package(folder, where=".")
+            open(self.search_path_file(folder), "w").close()
+            run = self.run_app(folder)
+            self.assert_clean_exit(run)
+            if not WINDOWS:
+                self.assertTrue(run.report["path"][-1].endswith("/lib/python2.7/lib-dynload"))
+            cls.own_entries = len(run.report["path"])
+        return cls.own_entries
+
+    @staticmethod
+    def search_path_file(folder):
+        name = PROGRAM[:-len(".exe")] if WINDOWS else PROGRAM
+        return os.path.join(folder, name + ".pth")
 
     # -- outcomes ---------------------------------------------------------
 
@@ -210,7 +270,7 @@ class BootstrapperTest(unittest.TestCase):
                 folder = self.app_folder()
                 self.add_package(folder, body)
                 run = self.run_app(folder)
-                self.assertEqual(run.stderr, BOX + text + b"\n")
+                self.assertEqual(run.boxes, BOX + text + b"\n")
                 self.assertEqual(run.code, 1)
                 self.assertFalse(run.finalised)
 
@@ -220,14 +280,14 @@ class BootstrapperTest(unittest.TestCase):
                 folder = self.app_folder()
                 self.add_package(folder, body)
                 run = self.run_app(folder)
-                self.assertEqual(run.stderr, b"")
+                self.assertEqual(run.boxes, b"")
                 self.assertEqual(run.code, 1)
                 self.assertFalse(run.finalised)
 
     def test_missing_package_shows_the_import_error(self):
         folder = self.app_folder()
         run = self.run_app(folder)
-        self.assertEqual(run.stderr,
+        self.assertEqual(run.boxes,
                          BOX + b"<type 'exceptions.ImportError'>No module named morvex.desktop.main\n")
         self.assertEqual(run.code, 1)
 
@@ -237,7 +297,7 @@ class BootstrapperTest(unittest.TestCase):
         with open(os.path.join(folder, "modules", "morvex", "desktop", "main.py"), "a") as f:
             f.write("import no_such_module\n")
         run = self.run_app(folder)
-        self.assertEqual(run.stderr,
+        self.assertEqual(run.boxes,
                          BOX + b"<type 'exceptions.ImportError'>No module named no_such_module\n")
         self.assertEqual(run.code, 1)
 
@@ -251,7 +311,9 @@ class BootstrapperTest(unittest.TestCase):
         run = self.run_app(folder, arguments)
         self.assert_clean_exit(run)
         argv = [a.encode("latin-1") for a in run.report["argv"]]
-        self.assertEqual(argv, [os.path.join(folder, PROGRAM).encode()] + arguments)
+        self.assertEqual(argv[1:], [ansi(a) for a in arguments])
+        program = native(os.path.join(folder, PROGRAM))
+        self.assertEqual(argv[0].replace(b"\\", b"/"), program.encode())
 
     def test_marks_are_set_before_the_package_is_imported(self):
         folder = self.app_folder()
@@ -268,13 +330,13 @@ class BootstrapperTest(unittest.TestCase):
         hook = os.path.join(os.path.dirname(folder), "hook")
         os.makedirs(os.path.join(hook, "encodings"))
         with open(os.path.join(hook, "encodings", "__init__.py"), "w") as f:
-            f.write(RECORDING_ENCODINGS)
-        run = self.run_app(folder, env={"PYTHONPATH": hook})
+            f.write(RECORDING_ENCODINGS.replace("HOOK", repr(native(hook))))
+        run = self.run_app(folder, env={"PYTHONPATH": native(hook)})
         self.assert_clean_exit(run)
         self.assertEqual(run.report["appends"], [
-            [folder + "/python27.zip", True, True],
-            [folder + "/modules", True, True],
-            [folder + "/modules/win32modules/win32/lib", True, True],
+            [native(folder) + "/python27.zip", True, True],
+            [native(folder) + "/modules", True, True],
+            [native(folder) + "/modules/win32modules/win32/lib", True, True],
         ])
 
     def test_entry_frames_are_in_the_program_at_lines_1_and_2(self):
@@ -312,11 +374,11 @@ class BootstrapperTest(unittest.TestCase):
                 folder = self.app_folder()
                 self.add_package(folder, where=".")
                 if content is not None:
-                    with open(os.path.join(folder, PROGRAM + ".pth"), "wb") as f:
+                    with open(self.search_path_file(folder), "wb") as f:
                         f.write(content)
                 run = self.run_app(folder)
                 self.assert_clean_exit(run)
-                self.assertEqual(self.appended(run, folder), self.resolve(expected, folder))
+                self.assertEqual(self.appended(run), self.resolve(expected, folder))
 
     def test_program_folder_with_apostrophe_and_space(self):
         for content, expected in [(None, [b"P/python27.zip", b"P/modules",
@@ -326,26 +388,27 @@ class BootstrapperTest(unittest.TestCase):
                 folder = self.app_folder("O'Brien's app")
                 self.add_package(folder)
                 if content is not None:
-                    with open(os.path.join(folder, PROGRAM + ".pth"), "wb") as f:
+                    with open(self.search_path_file(folder), "wb") as f:
                         f.write(content)
                 run = self.run_app(folder)
                 self.assert_clean_exit(run)
-                self.assertEqual(self.appended(run, folder), self.resolve(expected, folder))
+                self.assertEqual(self.appended(run), self.resolve(expected, folder))
 
+    @unittest.skipIf(WINDOWS, "Windows paths beyond 260 characters need a long-path opt-in")
     def test_program_path_longer_than_511_bytes(self):
         folder = self.app_folder(os.path.join(*["deep-folder-" + "x" * 50] * 10))
         self.assertGreater(len(os.path.join(folder, PROGRAM)), 600)
         self.add_package(folder)
-        with open(os.path.join(folder, PROGRAM + ".pth"), "wb") as f:
+        with open(self.search_path_file(folder), "wb") as f:
             f.write(b"modules\n")
         run = self.run_app(folder)
         self.assert_clean_exit(run)
-        self.assertEqual(self.appended(run, folder), self.resolve([b"P/modules"], folder))
+        self.assertEqual(self.appended(run), self.resolve([b"P/modules"], folder))
 
     @staticmethod
     def resolve(expected, folder):
-        program = folder.encode()
-        parent = os.path.dirname(folder).encode()
+        program = native(folder).encode()
+        parent = native(os.path.dirname(folder)).encode()
         return [program + e[1:] if e.startswith(b"P") else parent + e[1:] for e in expected]
 
 
