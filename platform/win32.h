@@ -8,8 +8,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h builds on the declarations of windows.h.
+#include <shellapi.h>
 
 #else
 
