@@ -2,9 +2,12 @@
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence starting at i, or 0. Unpaired
-// surrogates (ED A0..BF xx) are accepted only when allowSurrogates is set.
-size_t Utf8SequenceLength(const std::string& s, size_t i, bool allowSurrogates) {
+// A byte that is not part of well-formed UTF-8 travels as the lone surrogate
+// U+DC80..U+DCFF, so that any byte string survives the way to UTF-16 and back.
+const char32_t kEscapedByte = 0xDC00;
+
+// Length of the well-formed UTF-8 sequence starting at i, or 0.
+size_t Utf8SequenceLength(const std::string& s, size_t i) {
   const unsigned char b0 = static_cast<unsigned char>(s[i]);
   if (b0 < 0x80) return 1;
   size_t length;
@@ -14,7 +17,7 @@ size_t Utf8SequenceLength(const std::string& s, size_t i, bool allowSurrogates) 
   } else if (b0 >= 0xE0 && b0 <= 0xEF) {
     length = 3;
     if (b0 == 0xE0) low = 0xA0;
-    if (b0 == 0xED && !allowSurrogates) high = 0x9F;
+    if (b0 == 0xED) high = 0x9F;
   } else if (b0 >= 0xF0 && b0 <= 0xF4) {
     length = 4;
     if (b0 == 0xF0) low = 0x90;
@@ -34,7 +37,7 @@ size_t Utf8SequenceLength(const std::string& s, size_t i, bool allowSurrogates) 
 
 bool IsValidUtf8(const std::string& bytes) {
   for (size_t i = 0; i < bytes.size();) {
-    const size_t length = Utf8SequenceLength(bytes, i, false);
+    const size_t length = Utf8SequenceLength(bytes, i);
     if (length == 0) return false;
     i += length;
   }
@@ -45,14 +48,14 @@ WideString Utf8ToWide(const std::string& bytes) {
   WideString text;
   text.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) {
-    const size_t length = Utf8SequenceLength(bytes, i, true);
+    const size_t length = Utf8SequenceLength(bytes, i);
     const unsigned char b0 = static_cast<unsigned char>(bytes[i]);
-    if (length <= 1) {
-      text += static_cast<WCHAR>(b0);
+    if (length == 0) {
+      text += static_cast<WCHAR>(kEscapedByte + b0);
       ++i;
       continue;
     }
-    static const unsigned char kLeadMask[] = {0, 0, 0x1F, 0x0F, 0x07};
+    static const unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
     char32_t code = b0 & kLeadMask[length];
     for (size_t k = 1; k < length; ++k)
       code = (code << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
@@ -80,7 +83,9 @@ std::string WideToUtf8(const WideString& text) {
         ++i;
       }
     }
-    if (code < 0x80) {
+    if (code >= kEscapedByte + 0x80 && code <= kEscapedByte + 0xFF) {
+      bytes += static_cast<char>(code - kEscapedByte);
+    } else if (code < 0x80) {
       bytes += static_cast<char>(code);
     } else if (code < 0x800) {
       bytes += static_cast<char>(0xC0 | (code >> 6));

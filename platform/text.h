@@ -11,12 +11,13 @@ typedef std::basic_string<WCHAR> WideString;
 // surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(const std::string& bytes);
 
-// Decodes UTF-8; a byte that does not start a well-formed sequence becomes the
-// code unit of the same value, so that no input is ever dropped.
+// Decodes UTF-8. A byte that is not part of a well-formed sequence becomes
+// the lone surrogate U+DC80..U+DCFF, and WideToUtf8 turns that back into the
+// byte, so every byte string (a POSIX argument, say) comes back unchanged.
 WideString Utf8ToWide(const std::string& bytes);
 
-// Encodes UTF-16; an unpaired surrogate is encoded as its own three bytes so
-// that the conversion back gives it again.
+// Encodes UTF-16. U+DC80..U+DCFF standing alone give back their escaped
+// byte; any other unpaired surrogate is written as its own three bytes.
 std::string WideToUtf8(const WideString& text);
 
 // Each byte becomes the code unit of the same value.

@@ -116,6 +116,13 @@ class ArgumentsTest(LauncherTest):
                 if ARGS.wine:
                     self.assertTrue(report["commandline"].startswith(self.child_command() + " "))
 
+    def test_non_utf8_argument_arrives_byte_for_byte(self):
+        if ARGS.wine:
+            self.skipTest("Windows arguments are UTF-16 text")
+        argument = os.fsdecode(b"\xff\xfe raw \xe9 \xed\xa0\x80")
+        report = self.start(self.make(self.child_command()), [argument])
+        self.assertEqual(os.fsencode(report["args"][2]), os.fsencode(argument))
+
     def test_trailer_tokens_come_first(self):
         launcher = self.make(self.child_command() + ' fixed "two words"')
         self.assertReceived(self.start(launcher, ["x"]), ["fixed", "two words", "x"])

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 TEST(IsValidUtf8, AcceptsWellFormedAndRefusesTheRest) {
@@ -26,23 +28,31 @@ TEST(IsValidUtf8, AcceptsWellFormedAndRefusesTheRest) {
   for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << c.bytes;
 }
 
-TEST(Utf8ToWide, DecodesAndKeepsStrayBytes) {
+TEST(Utf8ToWide, DecodesAndEscapesStrayBytes) {
   EXPECT_EQ(Utf8ToWide("a\xC3\xA9"), (WideString{'a', 0xE9}));
   EXPECT_EQ(Utf8ToWide("\xF0\x9F\x98\x80"), (WideString{0xD83D, 0xDE00}));
-  // A byte that starts no sequence stands for itself.
-  EXPECT_EQ(Utf8ToWide("\xE9x"), (WideString{0xE9, 'x'}));
+  EXPECT_EQ(Utf8ToWide("\xE9x"), (WideString{0xDCE9, 'x'}));
+  EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), (WideString{0xDCED, 0xDCA0, 0xDC80}));
 }
 
-TEST(WideToUtf8, RoundTripsEveryCodeUnitSequence) {
-  const WideString texts[] = {
-      WideString{'a', 0xE9, 0x65E5},
-      WideString{0xD83D, 0xDE00},
-      WideString{0xD800},          // unpaired high surrogate
-      WideString{0xDC00, 'x'},     // unpaired low surrogate
-      WideString{0xDBFF, 0xDBFF},  // two highs
-      WideString{0},
-  };
-  for (const WideString& text : texts) EXPECT_EQ(Utf8ToWide(WideToUtf8(text)), text);
+// Any byte string, as a POSIX argument may be, survives the way through
+// UTF-16 and back.
+TEST(Utf8ToWide, EveryByteStringComesBack) {
+  std::mt19937 random(3);
+  std::uniform_int_distribution<int> byte(0, 255), length(0, 12);
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes(static_cast<size_t>(length(random)), '\0');
+    for (char& c : bytes) c = static_cast<char>(byte(random));
+    ASSERT_EQ(WideToUtf8(Utf8ToWide(bytes)), bytes);
+  }
+}
+
+TEST(WideToUtf8, EncodesWellFormedText) {
+  EXPECT_EQ(WideToUtf8(WideString{'a', 0xE9, 0x65E5}), "a\xC3\xA9\xE6\x97\xA5");
+  EXPECT_EQ(WideToUtf8(WideString{0xD83D, 0xDE00}), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(WideToUtf8(WideString{0}), std::string(1, '\0'));
+  // Unpaired surrogates outside the escape range: three bytes each.
+  EXPECT_EQ(WideToUtf8(WideString{0xD800, 'x'}), "\xED\xA0\x80x");
 }
 
 TEST(Latin1ToWide, MapsEachByte) {
