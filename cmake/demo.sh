@@ -4,7 +4,7 @@
 # report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash cmake/setup-machine.sh
+bash cmake/setup-machine.sh --host-only
 cmake --preset default >/dev/null
 cmake --build --preset default
 if [ -x examples/run_sample.sh ]; then

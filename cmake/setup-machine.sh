@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian 12 machine of
-# this kind: the MinGW-w64 cross compiler and Wine for the Windows build, and
-# the host tools in case the image lacks one. Only missing packages are
-# installed, so a second run costs nothing.
+# this kind: the host tools in case the image lacks one and, unless
+# --host-only is given, the MinGW-w64 cross compiler and Wine for the Windows
+# build. Only missing packages are installed, so a second run costs nothing.
 set -euo pipefail
-packages=(cmake g++ make python3 libgtest-dev libbenchmark-dev
-  g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64 icoutils
-  hyperfine valgrind)
+packages=(cmake g++ make python3 libgtest-dev libbenchmark-dev hyperfine valgrind)
+if [ "${1:-}" != --host-only ]; then
+  packages+=(g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64 icoutils)
+fi
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
