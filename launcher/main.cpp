@@ -1,31 +1,17 @@
 // The launcher: starts the command named by the "#!" trailer of its own
 // executable file, with its own arguments appended, and exits at once.
 // It reports nothing and its exit code is always 0.
-#include <cstdio>
-
 #include "launch_command.h"
 #include "platform.h"
 
 namespace {
 
-// Reads the whole file in one request; false when its size cannot be had,
-// reaches 2 GiB, or fewer bytes arrive.
-bool ReadWholeFile(std::FILE* file, std::string& image) {
-  const long long size = FileSize(file);
-  if (size < 0 || size >= 0x80000000LL) return false;
-  image.resize(static_cast<size_t>(size));
-  return std::fread(&image[0], 1, image.size(), file) == image.size();
-}
-
 // The launch command from the trailer of the own executable file. False, and
 // command untouched, when the file cannot be read whole or has no trailer.
 bool ReadLaunchCommand(std::string& command) {
-  std::FILE* file = OpenFile(ModuleFileName<WCHAR>(GetModuleFileNameW), "rb");
-  if (!file) return false;
   std::string image;
-  const bool whole = ReadWholeFile(file, image);
-  std::fclose(file);
-  return whole && FindLaunchCommand(image.data(), image.size(), command);
+  return ReadWholeFile(ModuleFileName<WCHAR>(GetModuleFileNameW), image) &&
+         FindLaunchCommand(image.data(), image.size(), command);
 }
 
 // The launcher's own arguments, without its program name.

@@ -16,6 +16,11 @@ char** ProcessArgumentVector();
 // and write it meanwhile). mode is "rb" or "wb".
 std::FILE* OpenFile(const WideString& path, const char* mode);
 
+// Reads a whole file in one request, opened with the default sharing. False
+// when it cannot be opened, its size cannot be had or reaches 2 GiB, or fewer
+// bytes arrive than its size.
+bool ReadWholeFile(const WideString& path, std::string& bytes);
+
 // Marks a file as a program that may be run (a no-op on Windows).
 bool MakeExecutable(const WideString& path);
 

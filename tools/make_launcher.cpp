@@ -18,19 +18,6 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-bool ReadFile(const WideString& path, std::string& bytes) {
-  std::FILE* file = OpenFile(path, "rb");
-  if (!file) return false;
-  const long long size = FileSize(file);
-  bool whole = size >= 0;
-  if (whole) {
-    bytes.resize(static_cast<size_t>(size));
-    whole = std::fread(&bytes[0], 1, bytes.size(), file) == bytes.size();
-  }
-  std::fclose(file);
-  return whole;
-}
-
 bool WriteFile(const WideString& path, const std::string& bytes) {
   std::FILE* file = OpenFile(path, "wb");
   if (!file) return false;
@@ -50,7 +37,7 @@ int MakeLauncher(const WideString& stub, const WideString& output, const std::st
   const std::string problem = CheckCommand(command);
   if (!problem.empty()) return Fail(problem + ", which the launcher could not read back");
   std::string image;
-  if (!ReadFile(stub, image)) return Fail("cannot read the stub " + WideToUtf8(stub));
+  if (!ReadWholeFile(stub, image)) return Fail("cannot read the stub " + WideToUtf8(stub));
   image += "#!";
   image += command;
   image += '\0';
@@ -60,7 +47,7 @@ int MakeLauncher(const WideString& stub, const WideString& output, const std::st
 
 int ShowLaunchCommand(const WideString& path) {
   std::string image;
-  if (!ReadFile(path, image)) return Fail("cannot read " + WideToUtf8(path));
+  if (!ReadWholeFile(path, image)) return Fail("cannot read " + WideToUtf8(path));
   std::string command;
   if (!FindLaunchCommand(image.data(), image.size(), command))
     return Fail(WideToUtf8(path) + " holds no launch trailer");
