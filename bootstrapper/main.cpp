@@ -2,7 +2,7 @@
 // Python 2.7 interpreter at home in its own folder, puts the application's
 // folders on sys.path, and runs morvex.desktop.main.main(). Exit code 0 means
 // main() returned and the interpreter was finalised; anything else is 1.
-#include <Python.h>  // before any standard header, as the library requires
+#include "python.h"  // before any standard header, as the library requires
 
 #include <cstdio>
 #include <string>
