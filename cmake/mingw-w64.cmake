@@ -10,4 +10,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
+# Each build folder runs its programs in a Wine prefix of its own, made on
+# first use, so two builds (or a downstream project) never share one by
+# accident. WINE_RUN_PREFIX in the environment names another.
+set(wine_runner ${CMAKE_BINARY_DIR}/wine-run)
+file(WRITE ${wine_runner}
+     "#!/bin/sh\nexport WINE_RUN_PREFIX=\"\${WINE_RUN_PREFIX:-${CMAKE_BINARY_DIR}/wine-prefix}\"\n"
+     "exec \"${CMAKE_CURRENT_LIST_DIR}/wine-run\" \"$@\"\n")
+file(CHMOD ${wine_runner} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${wine_runner})

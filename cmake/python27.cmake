@@ -2,20 +2,46 @@
 # interface target python27 (headers as system headers: under C++17 they use
 # the removed `register` keyword). Sets PYTHON27_FOUND, and for the install
 # step PYTHON27_RUNTIME (the shared library) and PYTHON27_STDLIB (standard
-# library folder, POSIX) or PYTHON27_KIT_EXTRAS (python27.zip, DLLs/, Windows).
+# library folder, POSIX) or PYTHON27_ZIP and PYTHON27_DLLS (Windows).
+#
+# MORVEX_BOOTSTRAPPER decides whether the bootstrapper is built: AUTO builds
+# it when an interpreter is found and says plainly when it is left out, ON
+# makes a missing interpreter an error, OFF leaves it out without looking.
 #
 # POSIX: PYTHON27_ROOT names the prefix (default: the machine's pyenv 2.7.18).
-# Windows: PYTHON27_WINDOWS_DIR names a development kit laid out as a Windows
-# installation: include/, libs/ with an import library, python27.dll. Without
-# one the bootstrapper is skipped and everything else still builds.
+# Windows: PYTHON27_WINDOWS_DIR names a Windows Python 2.7 installation:
+# include/, libs/ with an import library, python27.dll, DLLs/, and Lib/ or a
+# ready python27.zip. A zip made from Lib/ is compiled by the build host's
+# Python 2.7 (PYTHON27_HOST_INTERPRETER).
 set(PYTHON27_FOUND FALSE)
+set(MORVEX_BOOTSTRAPPER AUTO CACHE STRING "Build morvex_desktop: AUTO, ON or OFF")
+set_property(CACHE MORVEX_BOOTSTRAPPER PROPERTY STRINGS AUTO ON OFF)
+if(MORVEX_BOOTSTRAPPER STREQUAL OFF)
+  message(STATUS "morvex_desktop left out (MORVEX_BOOTSTRAPPER=OFF)")
+  return()
+endif()
+
+if(DEFINED ENV{PYENV_ROOT})
+  set(default_root $ENV{PYENV_ROOT}/versions/2.7.18)
+else()
+  set(default_root /root/.pyenv/versions/2.7.18)
+endif()
+
+# Leaves the bootstrapper out, or stops when it was asked for.
+macro(python27_missing reason)
+  if(MORVEX_BOOTSTRAPPER STREQUAL ON)
+    message(FATAL_ERROR "${reason}")
+  endif()
+  message(WARNING "morvex_desktop left out: ${reason}. The launcher and make_launcher are "
+                  "built all the same (-DMORVEX_BOOTSTRAPPER=OFF silences this).")
+  return()
+endmacro()
 
 if(WIN32)
   set(PYTHON27_WINDOWS_DIR "" CACHE PATH
-      "Windows Python 2.7 kit: include/, libs/ (python27.lib or libpython27[.dll].a), python27.dll")
+      "Windows Python 2.7 installation: include/, libs/, python27.dll, DLLs/, Lib/ or python27.zip")
   if(NOT PYTHON27_WINDOWS_DIR)
-    message(STATUS "morvex_desktop skipped: no Windows Python 2.7 kit (set PYTHON27_WINDOWS_DIR)")
-    return()
+    python27_missing("no Windows Python 2.7 kit (set PYTHON27_WINDOWS_DIR)")
   endif()
   set(kit ${PYTHON27_WINDOWS_DIR})
   set(import_library "")
@@ -25,10 +51,11 @@ if(WIN32)
     endif()
   endforeach()
   if(NOT EXISTS ${kit}/include/Python.h OR NOT EXISTS ${kit}/include/pyconfig.h
-     OR NOT import_library OR NOT EXISTS ${kit}/python27.dll)
+     OR NOT import_library OR NOT EXISTS ${kit}/python27.dll
+     OR NOT (EXISTS ${kit}/python27.zip OR EXISTS ${kit}/Lib/os.py))
     message(FATAL_ERROR "PYTHON27_WINDOWS_DIR=${kit} is not a Python 2.7 kit: it needs "
                         "include/Python.h, include/pyconfig.h, libs/python27.lib (or "
-                        "libpython27.a, libpython27.dll.a) and python27.dll")
+                        "libpython27.a, libpython27.dll.a), python27.dll, and Lib/ or python27.zip")
   endif()
   add_library(python27 INTERFACE)
   target_include_directories(python27 SYSTEM INTERFACE ${kit}/include)
@@ -36,26 +63,42 @@ if(WIN32)
   target_compile_definitions(python27 INTERFACE MS_WIN64)
   target_link_libraries(python27 INTERFACE ${import_library})
   set(PYTHON27_RUNTIME ${kit}/python27.dll)
-  set(PYTHON27_KIT_EXTRAS "")
-  foreach(extra python27.zip DLLs)
-    if(EXISTS ${kit}/${extra})
-      list(APPEND PYTHON27_KIT_EXTRAS ${kit}/${extra})
+  set(PYTHON27_DLLS "")
+  if(IS_DIRECTORY ${kit}/DLLs)
+    set(PYTHON27_DLLS ${kit}/DLLs)
+  endif()
+  if(EXISTS ${kit}/python27.zip)
+    set(PYTHON27_ZIP ${kit}/python27.zip)
+  else()
+    set(PYTHON27_HOST_INTERPRETER ${default_root}/bin/python2.7 CACHE FILEPATH
+        "Python 2.7 of the build host that compiles the kit's Lib/ into python27.zip")
+    if(NOT EXISTS ${PYTHON27_HOST_INTERPRETER})
+      message(FATAL_ERROR "The kit ${kit} has no python27.zip, and making one from its Lib/ "
+                          "needs the build host's Python 2.7: none at "
+                          "PYTHON27_HOST_INTERPRETER=${PYTHON27_HOST_INTERPRETER}")
     endif()
-  endforeach()
+    set(PYTHON27_ZIP ${CMAKE_BINARY_DIR}/python27.zip)
+    file(GLOB_RECURSE kit_modules CONFIGURE_DEPENDS ${kit}/Lib/*.py)
+    add_custom_command(
+      OUTPUT ${PYTHON27_ZIP}
+      COMMAND ${CMAKE_COMMAND} -E env --unset=PYTHONPATH --unset=PYTHONHOME
+              --unset=PYTHONOPTIMIZE ${PYTHON27_HOST_INTERPRETER} -S -E
+              ${CMAKE_CURRENT_LIST_DIR}/make_python_zip.py ${kit}/Lib ${PYTHON27_ZIP}
+      DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_python_zip.py ${kit_modules}
+      COMMENT "Compiling the kit's standard library into python27.zip"
+      VERBATIM)
+    add_custom_target(python27_zip ALL DEPENDS ${PYTHON27_ZIP})
+  endif()
   set(PYTHON27_FOUND TRUE)
+  message(STATUS "morvex_desktop: built against the Windows Python 2.7 kit ${kit}")
   return()
 endif()
 
-if(DEFINED ENV{PYENV_ROOT})
-  set(default_root $ENV{PYENV_ROOT}/versions/2.7.18)
-else()
-  set(default_root /root/.pyenv/versions/2.7.18)
-endif()
 set(PYTHON27_ROOT ${default_root} CACHE PATH "Prefix of the Python 2.7 interpreter to embed")
 if(NOT EXISTS ${PYTHON27_ROOT}/include/python2.7/Python.h)
-  message(FATAL_ERROR "No Python 2.7 under PYTHON27_ROOT=${PYTHON27_ROOT} (no "
-                      "include/python2.7/Python.h). Point -DPYTHON27_ROOT=<prefix> at a "
-                      "Python 2.7 built with --enable-shared.")
+  python27_missing("no Python 2.7 under PYTHON27_ROOT=${PYTHON27_ROOT} (no "
+                   "include/python2.7/Python.h); point -DPYTHON27_ROOT=<prefix> at a Python 2.7 "
+                   "built with --enable-shared")
 endif()
 if(NOT Python2_ROOT_DIR)
   set(Python2_ROOT_DIR ${PYTHON27_ROOT})
