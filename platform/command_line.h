@@ -24,3 +24,36 @@ void AppendQuotedArgument(WideString& line, const WideString& argument);
 // Appends a program name, which the split takes without escapes: quoted when
 // it is empty or holds a space or tab.
 void AppendProgramName(WideString& line, const WideString& program);
+
+// The command line that gives back exactly these tokens: the first written
+// by AppendProgramName, each later one, behind a space, by
+// AppendQuotedArgument. A program name holding a double quote cannot be
+// written so; the caller refuses one.
+WideString JoinCommandLine(const std::vector<WideString>& tokens);
+
+// An unquoted program path that holds a blank is cut short by the split, and
+// process creation on Windows then guesses where it ends. When the line
+// seems to start so, the position where the path seems to end; otherwise 0.
+// It seems so when the line does not start with a double quote, its first
+// word (up to a space or tab) holds "/" or "\", and one of the words behind
+// it holds "/" or "\" with only plain words before it. A plain word does not
+// start with "-", "/", "\", a double quote or a drive ("C:"): those open an
+// option, an absolute path or a quoted argument, which a path would not go
+// on with.
+size_t SpacedProgramPathEnd(const WideString& line);
+
+// The files that starting the program token tries, in order.
+//
+// Windows rules (CreateProcess with the module name taken from the command
+// line): ".exe" is added when the file name has no extension (no "." in its
+// last part). A path with a drive ("C:"), a leading "\" or "/", or a leading
+// ".\" or "..\" is tried as is; any other name in the folder of
+// launcherPath, then in each folder of pathVariable (";"-separated, quotes
+// around a folder dropped). Windows also looks in the caller's current
+// folder and the system folders, which this list leaves out.
+//
+// POSIX rules (posix_spawnp, as the stand-in starts children): a name
+// holding "/" is tried as is; any other in each folder of pathVariable
+// (":"-separated, an empty entry meaning the current folder).
+std::vector<WideString> ProgramCandidates(const WideString& program, const WideString& launcherPath,
+                                          const WideString& pathVariable, bool windowsRules);

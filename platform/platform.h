@@ -48,3 +48,30 @@ std::basic_string<Char> ModuleFileName(Call call) {
     path.resize(path.size() * 2);
   }
 }
+
+// True when both paths name one existing file, however each is spelt (links
+// included): the same device and inode, or volume and file index.
+bool SameFile(const WideString& a, const WideString& b);
+
+// Creates a file that did not exist and opens it for writing ("wb"); null
+// when the name is taken or the file cannot be made.
+std::FILE* CreateNewFile(const WideString& path);
+
+// Gives a file the name to, replacing a file of that name in one step, so
+// that the name never stands for half a file.
+bool MoveFileOnto(const WideString& from, const WideString& to);
+
+bool RemoveFile(const WideString& path);
+
+// True when the path names a file that process creation could start: on
+// Windows an existing file that is not a folder, on POSIX a regular file
+// with execute permission.
+bool IsProgramFile(const WideString& path);
+
+// The folders that programs are searched in (PATH); on POSIX the C
+// library's default when PATH is unset.
+WideString ProgramSearchPath();
+
+// True when the host finds programs by the Windows rules (see
+// ProgramCandidates), false for the POSIX ones.
+bool HostFindsProgramsLikeWindows();

@@ -163,3 +163,36 @@ int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT) {
   (void)written;
   return 1;
 }
+
+bool SameFile(const WideString& a, const WideString& b) {
+  struct stat first, second;
+  return stat(WideToUtf8(a).c_str(), &first) == 0 && stat(WideToUtf8(b).c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::FILE* CreateNewFile(const WideString& path) {
+  const int fd = open(WideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (!file) close(fd);
+  return file;
+}
+
+bool MoveFileOnto(const WideString& from, const WideString& to) {
+  return std::rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) == 0;
+}
+
+bool RemoveFile(const WideString& path) { return unlink(WideToUtf8(path).c_str()) == 0; }
+
+bool IsProgramFile(const WideString& path) {
+  const std::string name = WideToUtf8(path);
+  struct stat status;
+  return stat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(name.c_str(), X_OK) == 0;
+}
+
+WideString ProgramSearchPath() {
+  const char* path = std::getenv("PATH");
+  return Utf8ToWide(path ? path : "/bin:/usr/bin");
+}
+
+bool HostFindsProgramsLikeWindows() { return false; }

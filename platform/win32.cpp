@@ -1,4 +1,8 @@
 // Windows side of platform.h.
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "platform.h"
@@ -29,3 +33,56 @@ WideString AnsiToWide(const std::string& bytes) {
   MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, &text[0], length);
   return text;
 }
+
+bool SameFile(const WideString& a, const WideString& b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  for (BY_HANDLE_FILE_INFORMATION* info : {&first, &second}) {
+    // No access rights are needed for the file's identity; the backup flag
+    // lets a folder be opened as well.
+    const HANDLE file = CreateFileW((info == &first ? a : b).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const BOOL known = GetFileInformationByHandle(file, info);
+    CloseHandle(file);
+    if (!known) return false;
+  }
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+std::FILE* CreateNewFile(const WideString& path) {
+  const int fd =
+      _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* file = _fdopen(fd, "wb");
+  if (!file) _close(fd);
+  return file;
+}
+
+bool MoveFileOnto(const WideString& from, const WideString& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool RemoveFile(const WideString& path) { return DeleteFileW(path.c_str()) != 0; }
+
+bool IsProgramFile(const WideString& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+WideString ProgramSearchPath() {
+  WideString path(256, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = GetEnvironmentVariableW(L"PATH", &path[0], size);
+    if (length < size) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length);
+  }
+}
+
+bool HostFindsProgramsLikeWindows() { return true; }
