@@ -7,16 +7,34 @@
 
 namespace {
 
-// str(object) as bytes up to its first NUL. When str() fails (a unicode
-// message the default encoding cannot convert) the box still needs a text,
-// and the secondary error must not stay pending.
-std::string StringForm(PyObject* object) {
-  PyObject* text = PyObject_Str(object);
-  const char* bytes = text ? PyString_AsString(text) : nullptr;
-  if (!bytes) PyErr_Clear();
-  const std::string form = bytes ? std::string(bytes) : UnprintableText(Py_TYPE(object)->tp_name);
+// The bytes of a str object up to its first NUL, or false (error cleared).
+bool BytesOf(PyObject* text, std::string& bytes) {
+  const char* start = text ? PyString_AsString(text) : nullptr;
+  if (!start) PyErr_Clear();
+  if (start) bytes = start;
   Py_XDECREF(text);
-  return form;
+  return start != nullptr;
+}
+
+// A unicode message the default encoding cannot convert, in the ANSI code
+// page that the box shows, with "?" for the characters the page lacks.
+bool UnicodeFormInAnsi(PyObject* object, std::string& bytes) {
+  PyObject* text = PyObject_Unicode(object);
+  PyObject* utf8 = text ? PyUnicode_AsUTF8String(text) : nullptr;
+  Py_XDECREF(text);
+  std::string encoded;
+  if (!BytesOf(utf8, encoded)) return false;
+  bytes = WideToAnsi(Utf8ToWide(encoded));
+  return true;
+}
+
+// str(object) as bytes; failing that its unicode form in the ANSI code page;
+// failing both the traceback printer's stand-in. The box always gets a text,
+// and no secondary error stays pending.
+std::string StringForm(PyObject* object) {
+  std::string form;
+  if (BytesOf(PyObject_Str(object), form) || UnicodeFormInAnsi(object, form)) return form;
+  return UnprintableText(Py_TYPE(object)->tp_name);
 }
 
 }  // namespace
@@ -35,4 +53,40 @@ void ShowPythonException(PyObject* type) {
     MessageBoxA(nullptr, text.c_str(), "Python Exception", MB_ICONERROR);
   }
   PyErr_Clear();
+}
+
+int TakeSystemExitCode() {
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  // The code sits in the exception's "code" attribute (None without one).
+  PyObject* code = value;
+  Py_XINCREF(code);
+  if (value && PyExceptionInstance_Check(value)) {
+    Py_DECREF(code);
+    code = PyObject_GetAttrString(value, "code");
+    if (!code) PyErr_Clear();
+  }
+  int exitCode = 0;
+  if (!code || code == Py_None) {
+    exitCode = 0;
+  } else if (PyInt_Check(code)) {
+    exitCode = static_cast<int>(PyInt_AsLong(code));
+  } else {
+    // Through the interpreter's own sys.stderr: its C runtime is not ours.
+    PyObject* stream = PySys_GetObject(const_cast<char*>("stderr"));
+    if (stream && stream != Py_None) {
+      PyFile_WriteObject(code, stream, Py_PRINT_RAW);
+      PyFile_WriteString("\n", stream);
+    }
+    PyErr_Clear();
+    exitCode = 1;
+  }
+  Py_XDECREF(code);
+  Py_XDECREF(type);
+  Py_XDECREF(value);
+  Py_XDECREF(traceback);
+  return exitCode;
 }

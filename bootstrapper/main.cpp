@@ -1,7 +1,8 @@
 // morvex_desktop: the application's main program. It starts the embedded
 // Python 2.7 interpreter at home in its own folder, puts the application's
 // folders on sys.path, and runs morvex.desktop.main.main(). Exit code 0 means
-// main() returned and the interpreter was finalised; anything else is 1.
+// main() returned and the interpreter was finalised; a system exit gives the
+// code it carries, and any other escaping exception a box and 1.
 #include "python.h"  // before any standard header, as the library requires
 
 #include <cstdio>
@@ -46,10 +47,18 @@ void ExtendSearchPath(const std::string& programDirectory, const std::string& se
   }
 }
 
-// Every failed run ends here: the user sees the pending exception, if any,
-// and the interpreter is left as it is, without finalisation.
+// Every run that leaves an exception pending ends here. A system exit ends
+// as the interpreter itself ends on one: finalised (so atexit handlers and
+// buffered output are not lost) with the code it carries. Any other error
+// is shown to the user, and the interpreter is left as it is.
 int Fail() {
-  if (PyObject* type = PyErr_Occurred()) ShowPythonException(type);
+  PyObject* type = PyErr_Occurred();
+  if (type && PyErr_GivenExceptionMatches(type, PyExc_SystemExit)) {
+    const int exitCode = TakeSystemExitCode();
+    Py_Finalize();
+    return exitCode;
+  }
+  if (type) ShowPythonException(type);
   return 1;
 }
 
@@ -57,7 +66,7 @@ int Fail() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // 1. Where the program lives decides every other location.
-  const std::string programPath = ProgramPath(ModuleFileName<char>(GetModuleFileNameA));
+  const std::string programPath = ProgramPath(ProgramFileNameAnsi(), kBackslashSeparatesFolders);
   if (programPath.empty()) return 1;
   const std::string programDirectory = CutAtLastSeparator(programPath);
   const std::string searchPathFile = SearchPathFileName(programPath);

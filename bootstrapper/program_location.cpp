@@ -15,7 +15,9 @@ std::string CutAtLastSeparator(const std::string& path) {
   return separator == std::string::npos ? path : path.substr(0, separator);
 }
 
-std::string ProgramPath(const std::string& modulePath) { return ReplaceAll(modulePath, "\\", "/"); }
+std::string ProgramPath(const std::string& modulePath, bool backslashSeparates) {
+  return backslashSeparates ? ReplaceAll(modulePath, "\\", "/") : modulePath;
+}
 
 namespace {
 

@@ -15,8 +15,10 @@ std::string ReplaceAll(std::string text, const std::string& pattern,
 // program at a drive root keeps "C:" as its folder).
 std::string CutAtLastSeparator(const std::string& path);
 
-// The executable's path with "/" as the only separator.
-std::string ProgramPath(const std::string& modulePath);
+// The executable's path with "/" as the only separator. Where a backslash
+// separates folders (Windows) every one becomes "/"; elsewhere it is part of
+// a name and stays.
+std::string ProgramPath(const std::string& modulePath, bool backslashSeparates);
 
 // The search-path file beside the program: a trailing ".exe" (any case)
 // becomes ".pth", any other name gets ".pth" appended. Folders never change.

@@ -6,7 +6,7 @@
 set -euo pipefail
 packages=(cmake g++ make python3 libgtest-dev libbenchmark-dev hyperfine valgrind)
 if [ "${1:-}" != --host-only ]; then
-  packages+=(g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64 icoutils)
+  packages+=(g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64 icoutils osslsigncode openssl)
 fi
 missing=()
 for package in "${packages[@]}"; do

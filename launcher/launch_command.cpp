@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "command_line.h"
+#include "pe_image.h"
 #include "platform.h"
 
 namespace {
@@ -34,6 +35,9 @@ size_t LastMarkerBefore(const char* bytes, size_t end) {
 }  // namespace
 
 bool FindLaunchCommand(const char* bytes, size_t size, std::string& command) {
+  // A signature lies behind the trailer and may hold "#!" and 0x00 bytes of
+  // its own: neither the marker nor its terminator is sought inside it.
+  size = TrailerSearchSize(bytes, size);
   if (size < 2) return false;
   // Backwards from the last position where a marker fits: the marker with
   // the highest offset wins, and of "#!#!" the second one.

@@ -11,7 +11,9 @@
 // Finds the last "#!" marker in the buffer. True when it is followed by a
 // 0x00 byte inside the buffer; command then holds the bytes between the
 // two. A buffer without a marker, or whose last marker has no terminator
-// (a cut-off trailer), gives false and leaves command as it was.
+// (a cut-off trailer), gives false and leaves command as it was. Of a signed
+// PE image only the bytes in front of its certificate table are searched
+// (TrailerSearchSize).
 bool FindLaunchCommand(const char* bytes, size_t size, std::string& command);
 
 // The launch command as UTF-16: decoded as UTF-8 when it is valid UTF-8,

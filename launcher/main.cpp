@@ -1,6 +1,8 @@
 // The launcher: starts the command named by the "#!" trailer of its own
 // executable file, with its own arguments appended, and exits at once.
-// It reports nothing and its exit code is always 0.
+// It shows nothing and waits for nothing; its exit code says whether a child
+// was started: 0 when one was, 1 when none was (its own file unreadable, no
+// trailer or a cut-off one, or the process could not be created).
 #include "launch_command.h"
 #include "platform.h"
 
@@ -26,24 +28,24 @@ std::vector<WideString> LauncherArguments() {
 }
 
 // Starts the child without a console and without standard handles, with the
-// launcher's environment and folder, and does not wait for it.
-void StartChild(WideString& commandLine) {
+// launcher's environment and folder, and does not wait for it. False when no
+// process was created.
+bool StartChild(WideString& commandLine) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwX = startup.dwY = CW_USEDEFAULT;
   startup.dwXSize = startup.dwYSize = CW_USEDEFAULT;
   startup.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION process = {};
-  CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                 nullptr, &startup, &process);
+  return CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process) != FALSE;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string command;
-  if (!ReadLaunchCommand(command)) return 0;
+  if (!ReadLaunchCommand(command)) return 1;
   WideString commandLine = BuildChildCommandLine(command, LauncherArguments());
-  StartChild(commandLine);
-  return 0;
+  return StartChild(commandLine) ? 0 : 1;
 }

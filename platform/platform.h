@@ -30,6 +30,19 @@ long long FileSize(std::FILE* file);
 // Decodes bytes in the ANSI code page (Latin-1 on POSIX hosts).
 WideString AnsiToWide(const std::string& bytes);
 
+// Encodes text in the ANSI code page (Latin-1 on POSIX hosts); a character
+// the code page lacks becomes "?", never a look-alike.
+std::string WideToAnsi(const WideString& text);
+
+// Whether a backslash separates folders in the paths of this platform: on
+// POSIX hosts it is an ordinary character of a name.
+extern const bool kBackslashSeparatesFolders;
+
+// The full path of the running executable in the ANSI code page. Where that
+// code page cannot express the path, its short (8.3) form is taken when
+// that is plain ANSI; failing both, what GetModuleFileNameA gives.
+std::string ProgramFileNameAnsi();
+
 // The full path of the running executable, however long it is, from
 // GetModuleFileNameA or GetModuleFileNameW. Those cut the path to the buffer,
 // so the buffer grows until the whole path fits with its NUL. Empty when the

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -46,6 +47,16 @@ bool WantsNoStandardHandles(const STARTUPINFOW* startup) {
          !startup->hStdOutput && !startup->hStdError;
 }
 
+// The Windows split takes the program name up to its next quote, with no
+// escapes, so a quote inside it cannot be written: a POSIX path holding one
+// would spill its tail into the arguments. A Windows file name never holds a
+// quote, so the line names the program as Windows could, without its quotes;
+// the arguments behind it then split back exactly.
+WideString ProgramNameWithoutQuotes(WideString name) {
+  name.erase(std::remove(name.begin(), name.end(), WCHAR('"')), name.end());
+  return name;
+}
+
 }  // namespace
 
 void RememberProcessArguments(int argc, char** argv) {
@@ -83,7 +94,7 @@ DWORD GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
 LPWSTR GetCommandLineW() {
   static WideString line;
   if (line.empty() && argumentCount > 0) {
-    AppendProgramName(line, Utf8ToWide(argumentVector[0]));
+    AppendProgramName(line, ProgramNameWithoutQuotes(Utf8ToWide(argumentVector[0])));
     for (int i = 1; i < argumentCount; ++i) {
       line += ' ';
       AppendQuotedArgument(line, Utf8ToWide(argumentVector[i]));

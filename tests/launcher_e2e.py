@@ -11,6 +11,7 @@ import argparse
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -35,13 +36,13 @@ def quote(path):
     return '"' + path + '"'
 
 
-def run(program, args, cwd=None, env=None):
+def run(program, args, cwd=None, env=None, user=None):
     """Runs a program to its end. Its output goes to files, not pipes: under
     Wine a child inherits the pipes and would hold them open after the
     launcher has ended."""
     command = ([ARGS.wine, program] if ARGS.wine else [program]) + list(args)
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        result = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+        result = subprocess.run(command, cwd=cwd, env=env, user=user, stdin=subprocess.DEVNULL,
                                 stdout=out, stderr=err, timeout=120)
         out.seek(0)
         err.seek(0)
@@ -127,6 +128,14 @@ class ArgumentsTest(LauncherTest):
         launcher = self.make(self.child_command() + ' fixed "two words"')
         self.assertReceived(self.start(launcher, ["x"]), ["fixed", "two words", "x"])
 
+    def test_own_path_with_quotes_and_blanks(self):
+        if ARGS.wine:
+            self.skipTest("a Windows file name cannot hold a quote")
+        folder = os.path.join(self.folder, 'q "x" y')
+        os.mkdir(folder)
+        args = ["a b", '"q"', "", "tail"]
+        self.assertReceived(self.start(self.make(self.child_command(), folder=folder), args), args)
+
     def test_child_gets_the_launchers_folder_and_no_handles(self):
         workdir = os.path.join(self.folder, "work dir")
         os.mkdir(workdir)
@@ -137,16 +146,15 @@ class ArgumentsTest(LauncherTest):
 
 class TrailerTest(LauncherTest):
     def test_the_last_of_two_trailers_wins(self):
-        first = self.make("does-not-exist", name="first")
-        second = os.path.join(self.folder, "second" + (".exe" if ARGS.wine else ""))
-        result = run(ARGS.make_launcher, [host_path(first), host_path(second),
-                                          self.child_command() + " second"])
-        self.assertEqual(result.returncode, 0, result.stderr)
+        # Appended by hand: make_launcher refuses a stub that has a trailer.
+        second = self.make("does-not-exist", name="second")
+        with open(second, "ab") as image:
+            image.write(b"#!" + (self.child_command() + " second").encode() + b"\0")
         self.assertReceived(self.start(second, []), ["second"])
 
     def assertNoChild(self, launcher):
         result = run(launcher, ["arg"])
-        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.returncode, 1)
         self.assertIsNone(wait_for(self.report, ABSENCE_WAIT), "a child was started")
 
     def test_stub_without_trailer_starts_no_child(self):
@@ -161,9 +169,9 @@ class TrailerTest(LauncherTest):
             image.write(b"#!" + self.child_command().encode())
         self.assertNoChild(launcher)
 
-    def test_missing_child_still_exits_0(self):
+    def test_missing_child_exits_1(self):
         launcher = self.make(quote(host_path(os.path.join(self.folder, "missing"))) + " x")
-        self.assertEqual(run(launcher, ["a"]).returncode, 0)
+        self.assertEqual(run(launcher, ["a"]).returncode, 1)
 
     def test_non_utf8_trailer_is_read_in_the_ansi_code_page(self):
         folder = os.path.join(self.folder, "café")
@@ -207,6 +215,238 @@ class TrailerTest(LauncherTest):
         report = wait_for(self.report)
         self.assertIsNotNone(report)
         self.assertReceived(report, ["late"])
+
+
+def exe(name):
+    return name + (".exe" if ARGS.wine else "")
+
+
+def append_trailer(launcher, command, terminated=True, at=None):
+    """A concrete launcher made by hand: the stub, then "#!" + command (and
+    the terminator) at offset at (the file is sparse in between)."""
+    shutil.copy(ARGS.launcher, launcher)
+    with open(launcher, "r+b") as image:
+        image.seek(at if at is not None else os.path.getsize(launcher))
+        image.write(b"#!" + command.encode() + (b"\0" if terminated else b""))
+
+
+class ExitCodeTest(LauncherTest):
+    """0 when a child was started, 1 when none was, on every path."""
+
+    def make_stub(self):
+        stub = os.path.join(self.folder, exe("stub"))
+        shutil.copy(ARGS.launcher, stub)
+        return stub
+
+    def make_cut(self):
+        launcher = os.path.join(self.folder, exe("cut"))
+        append_trailer(launcher, self.child_command(), terminated=False)
+        return launcher
+
+    def make_sized(self, size):
+        launcher = os.path.join(self.folder, exe("sized"))
+        append_trailer(launcher, self.child_command(), at=size)
+        return launcher
+
+    def make_unreadable(self):
+        """Executable but not readable: the launcher cannot read its own
+        trailer. Root reads anything, so then it runs as nobody."""
+        os.chmod(self.folder, 0o777)
+        launcher = self.make(self.child_command())
+        os.chmod(launcher, 0o111)
+        return launcher
+
+    def make_running(self, command):
+        # By hand: make_launcher refuses some of these commands.
+        launcher = os.path.join(self.folder, exe("other"))
+        append_trailer(launcher, command)
+        return launcher
+
+    def test_exit_codes(self):
+        missing = os.path.join(self.folder, exe("missing"))
+        not_a_program = os.path.join(self.folder, "notes.txt")
+        with open(not_a_program, "w") as notes:
+            notes.write("not a program\n")
+        as_nobody = 65534 if os.geteuid() == 0 else None
+        # name, how the launcher is made, user, exit code, whether the
+        # command names the child (so that its absence can be seen)
+        cases = [
+            ("child started", lambda: self.make(self.child_command()), None, 0, True),
+            ("no trailer", self.make_stub, None, 1, False),
+            ("cut-off trailer", self.make_cut, None, 1, True),
+            ("own file of 64 MiB", lambda: self.make_sized(64 << 20), None, 0, True),
+            ("own file of 2 GiB", lambda: self.make_sized(2 << 30), None, 1, True),
+            ("program does not exist", lambda: self.make_running(quote(host_path(missing))),
+             None, 1, False),
+            ("program is not a program",
+             lambda: self.make_running(quote(host_path(not_a_program))), None, 1, False),
+            ("empty command", lambda: self.make_running(""), None, 1, False),
+            ("empty program name", lambda: self.make_running('"" x'), None, 1, False),
+        ]
+        if not ARGS.wine:
+            cases.append(("own file unreadable", self.make_unreadable, as_nobody, 1, True))
+        for name, make, user, code, names_child in cases:
+            with self.subTest(name):
+                if os.path.exists(self.report):
+                    os.remove(self.report)
+                launcher = make()
+                self.assertEqual(run(launcher, ["arg"], user=user).returncode, code)
+                if code == 0:
+                    report = wait_for(self.report)
+                    self.assertIsNotNone(report, "the child wrote no report")
+                    self.assertReceived(report, ["arg"])
+                elif names_child:
+                    self.assertIsNone(wait_for(self.report, ABSENCE_WAIT), "a child was started")
+                os.remove(launcher)
+
+
+def security_entry(image):
+    """The file offset of the security directory entry of a PE image."""
+    header = struct.unpack_from("<I", image, 0x3C)[0]
+    magic = struct.unpack_from("<H", image, header + 24)[0]
+    return header + 24 + (96 if magic == 0x10B else 112) + 4 * 8
+
+
+def certificate_table(image):
+    """(offset, size) from the security directory of a PE image."""
+    return struct.unpack_from("<II", image, security_entry(image))
+
+
+class SigningTest(LauncherTest):
+    """Concrete launchers signed with Authenticode: the signature lies behind
+    the trailer and may hold "#!" and 0x00 bytes of its own."""
+    keys = None
+
+    @classmethod
+    def setUpClass(cls):
+        if not ARGS.wine:
+            raise unittest.SkipTest("Authenticode signs Windows programs (run with --wine)")
+        missing = [tool for tool in ("osslsigncode", "openssl") if not shutil.which(tool)]
+        if missing:
+            raise unittest.SkipTest("not installed: " + ", ".join(missing))
+        cls.keys = tempfile.mkdtemp(prefix="morvex-keys-")
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.keys:
+            shutil.rmtree(cls.keys, ignore_errors=True)
+
+    @classmethod
+    def tool(cls, *command):
+        result = subprocess.run(command, cwd=cls.keys, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        if result.returncode != 0:
+            raise AssertionError("%s failed: %s" % (command[0], result.stdout.decode()))
+        return result.stdout.decode()
+
+    @classmethod
+    def self_signed(cls, name):
+        """(certificates to sign with, key, CA file to verify with)."""
+        cls.tool("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                 "-subj", "/CN=Morvex Test " + name, "-keyout", name + ".key",
+                 "-out", name + ".pem")
+        pem = os.path.join(cls.keys, name + ".pem")
+        return pem, os.path.join(cls.keys, name + ".key"), pem
+
+    @classmethod
+    def chain(cls, name):
+        """A CA and a code-signing leaf it issued; the leaf signs, with the
+        chain in the signature, and the CA alone is trusted."""
+        cls.tool("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                 "-subj", "/CN=Morvex Test CA " + name, "-keyout", name + "-ca.key",
+                 "-out", name + "-ca.pem", "-addext", "basicConstraints=critical,CA:TRUE",
+                 "-addext", "keyUsage=critical,keyCertSign")
+        cls.tool("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj",
+                 "/CN=Morvex Test Signer " + name, "-keyout", name + ".key",
+                 "-out", name + ".csr")
+        extensions = os.path.join(cls.keys, name + ".ext")
+        with open(extensions, "w") as ext:
+            ext.write("basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\n"
+                      "extendedKeyUsage=codeSigning\n")
+        cls.tool("openssl", "x509", "-req", "-in", name + ".csr", "-CA", name + "-ca.pem",
+                 "-CAkey", name + "-ca.key", "-CAcreateserial", "-days", "2",
+                 "-extfile", extensions, "-out", name + "-leaf.pem")
+        chain = os.path.join(cls.keys, name + "-chain.pem")
+        with open(chain, "w") as out:
+            for part in ("-leaf.pem", "-ca.pem"):
+                with open(os.path.join(cls.keys, name + part)) as pem:
+                    out.write(pem.read())
+        return chain, os.path.join(cls.keys, name + ".key"), os.path.join(cls.keys,
+                                                                          name + "-ca.pem")
+
+    def sign(self, launcher, key):
+        """The launcher signed (no timestamp: there is no network), checked to
+        verify and to keep its unsigned bytes, trailer included, in front of
+        the certificate table."""
+        certificates, private, ca = key
+        signed = launcher[:-len(".exe")] + "-signed.exe"
+        self.tool("osslsigncode", "sign", "-certs", certificates, "-key", private,
+                  "-n", "Morvex test", "-in", launcher, "-out", signed)
+        self.tool("osslsigncode", "verify", "-CAfile", ca, "-in", signed)
+        with open(launcher, "rb") as f:
+            unsigned = f.read()
+        with open(signed, "rb") as f:
+            image = f.read()
+        offset, size = certificate_table(image)
+        self.assertGreaterEqual(offset, len(unsigned))
+        self.assertEqual(offset + size, len(image))
+        self.assertEqual(image[unsigned.index(b"#!"):len(unsigned)],
+                         unsigned[unsigned.index(b"#!"):])
+        return signed
+
+    def test_signed_launcher_starts_its_child(self):
+        for name, key in (("self-signed", self.self_signed("single")),
+                          ("CA and leaf", self.chain("chain"))):
+            with self.subTest(name):
+                if os.path.exists(self.report):
+                    os.remove(self.report)
+                command = self.child_command() + " é"
+                signed = self.sign(self.make(command, name=name.replace(" ", "-")), key)
+                args = ["a b", '"q"', "", "dir\\"]
+                self.assertReceived(self.start(signed, args), ["é"] + args)
+                shown = run(ARGS.make_launcher, ["--show", host_path(signed)])
+                self.assertEqual(shown.returncode, 0, shown.stderr)
+                self.assertEqual(shown.stdout.decode("utf-8").rstrip("\r\n"), command)
+
+    def test_many_signings_in_a_row(self):
+        # Commands of every length modulo 8 (signing pads the file to eight
+        # bytes), a new key every eight signings, a chain every other key.
+        key, marked = None, 0
+        for i in range(40):
+            if i % 8 == 0:
+                key = (self.chain if i % 16 else self.self_signed)("key%d" % i)
+            with self.subTest(i):
+                self.report = os.path.join(self.folder, "report-%d.json" % i)
+                extra = ["n%d" % i, "x" * (i % 9), "é" * (i % 3)]
+                command = self.child_command() + " " + " ".join(extra)
+                signed = self.sign(self.make(command, name="app%d" % i), key)
+                with open(signed, "rb") as f:
+                    image = f.read()
+                marked += b"#!" in image[certificate_table(image)[0]:]
+                self.assertReceived(self.start(signed, ["arg %d" % i]),
+                                    [a for a in extra if a] + ["arg %d" % i])
+        sys.stderr.write("(%d of 40 signatures held a #!) " % marked)
+
+    def test_certificate_holding_a_trailer(self):
+        # A table of our own making whose bytes hold a whole trailer that
+        # would start the child with another report: only the real one counts.
+        launcher = self.make(self.child_command() + " real")
+        evil_report = os.path.join(self.folder, "evil.json")
+        evil = quote(host_path(self.child)) + " " + quote(host_path(evil_report)) + " evil"
+        with open(launcher, "rb") as f:
+            image = bytearray(f.read())
+        image += b"\0" * (-len(image) % 8)
+        certificate = b"\x30\x82#!" + evil.encode() + b"\0" + b"\x05\x00"
+        table = struct.pack("<IHH", 8 + len(certificate), 0x0200, 0x0002) + certificate
+        table += b"\0" * (-len(table) % 8)
+        struct.pack_into("<II", image, security_entry(image), len(image), len(table))
+        image += table
+        with open(launcher, "wb") as f:
+            f.write(image)
+        self.assertReceived(self.start(launcher, ["a"]), ["real", "a"])
+        self.assertIsNone(wait_for(evil_report, ABSENCE_WAIT), "the signature's command ran")
+        shown = run(ARGS.make_launcher, ["--show", host_path(launcher)])
+        self.assertEqual(shown.stdout.decode("utf-8").rstrip("\r\n"), self.child_command() + " real")
 
 
 class ToolTest(LauncherTest):

@@ -115,6 +115,10 @@ def controlled_environment(root, extra=None):
     """PATH only, plus the settings of the sanitizers and of Wine; never the
     PYTHON* variables of the machine, which the interpreter would honour."""
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+    if WINDOWS:
+        # In the C locale Wine keeps only the low 7 bits of each byte of a
+        # non-ASCII argument ("cafe\u0301" arrives as "cafC)").
+        env["LANG"] = "C.UTF-8"
     for name in os.environ:
         if name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "HOME") or \
                 name.startswith("WINE"):
@@ -260,8 +264,11 @@ class BootstrapperTest(unittest.TestCase):
             ("raise RuntimeError", b"<type 'exceptions.RuntimeError'>"),
             ("raise AppError('disk full')", b"<class 'morvex.desktop.main.AppError'>disk full"),
             ("raise KeyboardInterrupt", b"<type 'exceptions.KeyboardInterrupt'>"),
-            ("raise ValueError(u'caf\\xe9')",
-             b"<type 'exceptions.ValueError'><unprintable ValueError object>"),
+            # Unicode the default encoding cannot convert: the ANSI code page,
+            # "?" for what it lacks.
+            ("raise ValueError(u'caf\\xe9')", b"<type 'exceptions.ValueError'>caf\xe9"),
+            ("raise ValueError(u'snow \\u2603 \\U0001f600!')",
+             b"<type 'exceptions.ValueError'>snow ? ?!"),
             ("raise ValueError('line one\\nline two')",
              b"<type 'exceptions.ValueError'>line one\nline two"),
         ]
@@ -274,15 +281,37 @@ class BootstrapperTest(unittest.TestCase):
                 self.assertEqual(run.code, 1)
                 self.assertFalse(run.finalised)
 
-    def test_system_exit_is_silent_and_exits_1(self):
-        for body in ("sys.exit(0)", "sys.exit(3)", "sys.exit('message')", "raise Quit(0)"):
+    def test_system_exit_ends_as_the_interpreter_ends(self):
+        # (main()'s body, exit code, what reaches standard error)
+        cases = [
+            ("sys.exit()", 0, b""),
+            ("sys.exit(None)", 0, b""),
+            ("sys.exit(0)", 0, b""),
+            ("sys.exit(3)", 3, b""),
+            ("sys.exit(True)", 1, b""),
+            ("sys.exit('message')", 1, b"message\n"),
+            ("raise Quit(0)", 0, b""),
+            ("raise Quit(4)", 4, b""),
+            ("raise SystemExit(5, 'extra')", 1, b"(5, 'extra')\n"),
+            ("atexit.register(lambda: open(SAVED, 'w').write('saved'))\n"
+             "sys.stdout.write('buffered\\n')\nsys.exit(0)", 0, b""),
+        ]
+        for body, code, errors in cases:
             with self.subTest(body=body):
                 folder = self.app_folder()
-                self.add_package(folder, body)
+                saved = os.path.join(folder, "saved.txt")
+                self.add_package(folder, body.replace("SAVED", repr(native(saved))))
                 run = self.run_app(folder)
-                self.assertEqual(run.boxes, b"")
-                self.assertEqual(run.code, 1)
-                self.assertFalse(run.finalised)
+                self.assertEqual(run.boxes, b"" if WINDOWS else errors)
+                if WINDOWS:
+                    self.assertEqual(run.errors.replace(b"\r\n", b"\n"), errors)
+                self.assertEqual(run.code, code)
+                # Finalised: the atexit handlers ran and buffered output is out.
+                self.assertTrue(run.finalised)
+                if "SAVED" in body:
+                    self.assertIn(b"buffered", run.stdout)
+                    with open(saved) as f:
+                        self.assertEqual(f.read(), "saved")
 
     def test_missing_package_shows_the_import_error(self):
         folder = self.app_folder()
@@ -327,17 +356,33 @@ class BootstrapperTest(unittest.TestCase):
     def test_marks_are_set_before_the_first_search_path_entry(self):
         folder = self.app_folder()
         self.add_package(folder)
+        defaults = [native(folder) + "/python27.zip", native(folder) + "/modules",
+                    native(folder) + "/modules/win32modules/win32/lib"]
+        if WINDOWS:
+            # The Windows interpreter imports nothing from disk while it
+            # starts (encodings waits for the first codec lookup), so no code
+            # of the application can run, and see the marks, before the
+            # package itself. The verbose trace proves that; then the marks
+            # and the appended folders are seen at the package's import.
+            run = self.run_app(folder, env={"PYTHONVERBOSE": "1"})
+            self.assertEqual(run.code, 0)
+            imports = [line for line in run.errors.splitlines() if line.startswith(b"import ")]
+            first = next(i for i, line in enumerate(imports) if line.startswith(b"import morvex"))
+            self.assertEqual([line for line in imports[:first] if b"# builtin" not in line], [])
+            self.assertEqual(run.report["at_import"]["frozen"], True)
+            self.assertEqual(run.report["at_import"]["brenvik_build"], True)
+            self.assertEqual(run.report["path"][-3:], defaults)
+            return
+        # The interpreter imports encodings while it starts, before any
+        # statement of the bootstrapper: a shadowing package records every
+        # append with the marks seen at that moment.
         hook = os.path.join(os.path.dirname(folder), "hook")
         os.makedirs(os.path.join(hook, "encodings"))
         with open(os.path.join(hook, "encodings", "__init__.py"), "w") as f:
             f.write(RECORDING_ENCODINGS.replace("HOOK", repr(native(hook))))
         run = self.run_app(folder, env={"PYTHONPATH": native(hook)})
         self.assert_clean_exit(run)
-        self.assertEqual(run.report["appends"], [
-            [native(folder) + "/python27.zip", True, True],
-            [native(folder) + "/modules", True, True],
-            [native(folder) + "/modules/win32modules/win32/lib", True, True],
-        ])
+        self.assertEqual(run.report["appends"], [[entry, True, True] for entry in defaults])
 
     def test_entry_frames_are_in_the_program_at_lines_1_and_2(self):
         folder = self.app_folder()
@@ -393,6 +438,30 @@ class BootstrapperTest(unittest.TestCase):
                 run = self.run_app(folder)
                 self.assert_clean_exit(run)
                 self.assertEqual(self.appended(run), self.resolve(expected, folder))
+
+    def test_program_folder_the_ansi_code_page_cannot_express(self):
+        # On Windows the program then goes by its short (8.3) path, which is
+        # plain ANSI; on POSIX hosts the path is bytes and used as it is.
+        folder = self.app_folder("Snow \u2603 App")
+        self.add_package(folder)
+        run = self.run_app(folder)
+        self.assert_clean_exit(run)
+        appended = self.appended(run)
+        self.assertEqual(len(appended), 3)
+        if WINDOWS:
+            self.assertTrue(all(b"?" not in entry for entry in appended), appended)
+            self.assertTrue(appended[1].endswith(b"/modules"))
+        else:
+            self.assertEqual(appended, self.resolve(
+                [b"P/python27.zip", b"P/modules", b"P/modules/win32modules/win32/lib"], folder))
+
+    @unittest.skipIf(WINDOWS, "a Windows name cannot hold a backslash")
+    def test_backslash_in_a_posix_folder_name_is_no_separator(self):
+        folder = self.app_folder("a\\nb")
+        self.add_package(folder)
+        run = self.run_app(folder)
+        self.assert_clean_exit(run)
+        self.assertEqual(self.appended(run)[1], folder.encode() + b"/modules")
 
     @unittest.skipIf(WINDOWS, "Windows paths beyond 260 characters need a long-path opt-in")
     def test_program_path_longer_than_511_bytes(self):

@@ -38,7 +38,7 @@ const LocationCase locationCases[] = {
 TEST(ProgramLocation, DerivesEveryLocationFromTheModulePath) {
   for (const LocationCase& c : locationCases) {
     SCOPED_TRACE(c.modulePath);
-    const std::string programPath = ProgramPath(c.modulePath);
+    const std::string programPath = ProgramPath(c.modulePath, true);
     EXPECT_EQ(programPath, c.programPath);
     const std::string programDirectory = CutAtLastSeparator(programPath);
     EXPECT_EQ(programDirectory, c.programDirectory);
@@ -49,8 +49,17 @@ TEST(ProgramLocation, DerivesEveryLocationFromTheModulePath) {
 
 TEST(ProgramLocation, TakesPathsLongerThan511BytesWhole) {
   const std::string folder = "/" + std::string(600, 'd');
-  EXPECT_EQ(SearchPathFileName(ProgramPath(folder + "/morvex_desktop")),
+  EXPECT_EQ(SearchPathFileName(ProgramPath(folder + "/morvex_desktop", false)),
             folder + "/morvex_desktop.pth");
+}
+
+// On POSIX hosts a backslash is a character of a folder's name: /opt/a\nb
+// must not become /opt/a/nb, where the application is not.
+TEST(ProgramLocation, KeepsBackslashesWhereTheyAreNoSeparator) {
+  const std::string path = "/opt/a\\nb/morvex_desktop";
+  EXPECT_EQ(ProgramPath(path, false), path);
+  EXPECT_EQ(CutAtLastSeparator(ProgramPath(path, false)), "/opt/a\\nb");
+  EXPECT_EQ(ProgramPath("C:\\a\\nb\\morvex_desktop.exe", true), "C:/a/nb/morvex_desktop.exe");
 }
 
 struct ReplaceCase {
