@@ -83,6 +83,22 @@ long long FileSize(std::FILE* file) {
 
 WideString AnsiToWide(const std::string& bytes) { return Latin1ToWide(bytes); }
 
+std::string WideToAnsi(const WideString& text) {
+  std::string bytes;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+                      text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    bytes += text[i] <= 0xFF ? static_cast<char>(text[i]) : '?';
+    if (pair) ++i;  // one character, one "?"
+  }
+  return bytes;
+}
+
+const bool kBackslashSeparatesFolders = false;
+
+// POSIX paths are bytes, which the narrow path gives unchanged.
+std::string ProgramFileNameAnsi() { return ModuleFileName<char>(GetModuleFileNameA); }
+
 DWORD GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
   return CopyModuleFileName(ExecutablePath(), lpFilename, nSize);
 }

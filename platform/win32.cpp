@@ -25,6 +25,62 @@ long long FileSize(std::FILE* file) {
   return size;
 }
 
+std::string WideToAnsi(const WideString& text) {
+  // No ANSI code page has a character beyond the BMP: a surrogate pair is one
+  // "?", where the conversion alone may give one for each half.
+  WideString single;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+                      text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    single += pair ? L'?' : text[i];
+    if (pair) ++i;
+  }
+  if (single.empty()) return std::string();
+  const int size = static_cast<int>(single.size());
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, single.data(), size,
+                                         nullptr, 0, "?", nullptr);
+  std::string bytes(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, single.data(), size, &bytes[0], length, "?",
+                      nullptr);
+  return bytes;
+}
+
+const bool kBackslashSeparatesFolders = true;
+
+namespace {
+
+// The text in the ANSI code page when it holds only characters the code
+// page has; false otherwise (GetModuleFileNameA would then show "?" or a
+// best-fit look-alike, naming a path that does not exist).
+bool ExactlyAnsi(const WideString& text, std::string& bytes) {
+  BOOL substituted = FALSE;
+  const int size = static_cast<int>(text.size());
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr,
+                                         0, nullptr, &substituted);
+  if (length <= 0 || substituted) return false;
+  bytes.assign(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, &bytes[0], length, nullptr,
+                      &substituted);
+  return !substituted;
+}
+
+}  // namespace
+
+std::string ProgramFileNameAnsi() {
+  const std::string narrow = ModuleFileName<char>(GetModuleFileNameA);
+  const WideString wide = ModuleFileName<WCHAR>(GetModuleFileNameW);
+  std::string bytes;
+  if (wide.empty() || ExactlyAnsi(wide, bytes)) return narrow;
+  // A short name can be longer than its long one ("a.b.c" is "AB~1.C").
+  const DWORD size = GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (size == 0) return narrow;
+  WideString shortPath(size, L'\0');
+  const DWORD length = GetShortPathNameW(wide.c_str(), &shortPath[0], size);
+  if (length == 0 || length >= size) return narrow;
+  shortPath.resize(length);
+  return ExactlyAnsi(shortPath, bytes) ? bytes : narrow;
+}
+
 WideString AnsiToWide(const std::string& bytes) {
   if (bytes.empty()) return WideString();
   const int size = static_cast<int>(bytes.size());
