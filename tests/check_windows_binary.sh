@@ -18,10 +18,19 @@ check "$name asks for asInvoker without UI access" \
   'grep -q "level=\"asInvoker\" uiAccess=\"false\"" <<<"$manifest"'
 check "$name manifest holds nothing but the execution level" \
   '! grep -qiE "compatibility|dpiAware|dependentAssembly" <<<"$manifest"'
+types=$(sed -n 's/^--type=\([0-9]*\) .*/\1/p' <<<"$resources" | sort -un | tr '\n' ' ')
 if [ "$icon" = --icon ]; then
+  check "$name imports python27.dll" 'grep -q "PYTHON27.DLL" <<<"$dlls"'
   check "$name has the icon group IDI_ICON1" 'grep -q -- "--type=14 --name=.IDI_ICON1." <<<"$resources"'
+  group=$(mktemp --suffix=.ico)
+  wrestool -x --type=14 --name=IDI_ICON1 "$exe" -o "$group" 2>/dev/null
+  images=$(icotool -l "$group" 2>/dev/null | sed -n 's/.*--width=\([0-9]*\) --height=\([0-9]*\) --bit-depth=\([0-9]*\).*/\1x\2x\3/p' | sort | tr '\n' ' ')
+  rm -f "$group"
+  check "$name icon group holds 16 and 32 px images of 32 bpp ($images)" '[ "$images" = "16x16x32 32x32x32 " ]'
+  check "$name holds icons and the manifest, nothing else (types $types)" '[ "$types" = "3 14 24 " ]'
 else
   check "$name has no icon" '! grep -q -- "--type=14" <<<"$resources"'
+  check "$name holds the manifest, nothing else (types $types)" '[ "$types" = "24 " ]'
 fi
 [ $fail = 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $fail
