@@ -1,19 +1,83 @@
 #!/usr/bin/env bash
 # Sets up the machine, then builds and runs every test: the Linux build, the
-# sanitizer build (ASan + UBSan) and the Windows build under Wine. Warnings
-# are errors. Exits non-zero on any failure.
+# sanitizer build (ASan + UBSan), the Windows build under Wine and a short
+# run of the fuzz targets. Warnings are errors. Ends with a summary of each
+# part built and tested or skipped, and exits non-zero on any failure.
+#
+# The Windows bootstrapper is built against PYTHON27_WINDOWS_DIR, by default
+# the shared kit beside the project (../shared/python27-win64). Given a kit,
+# a bootstrapper that is not built or not tested is a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash cmake/setup-machine.sh
+
+if [ -z "${PYTHON27_WINDOWS_DIR:-}" ]; then
+  for kit in ../shared/python27-win64 /work/shared/python27-win64; do
+    if [ -f "$kit/include/Python.h" ]; then
+      PYTHON27_WINDOWS_DIR=$(cd "$kit" && pwd)
+      break
+    fi
+  done
+fi
+kit=${PYTHON27_WINDOWS_DIR:-}
+
 status=0
+summary=()
+note() { summary+=("$1"); }
+fail() { summary+=("FAILED: $1"); status=1; }
+
+# Whether a preset's build holds a program and ctest knows a test of it.
+built() { [ -f "build/$1/$2" ]; }
+has_test() { ctest --test-dir "build/$1" -N 2>/dev/null | grep -q ": $2\$"; }
+
 for preset in default sanitize windows; do
   echo "=== $preset"
-  if cmake --preset "$preset" -DMORVEX_WERROR=ON && cmake --build --preset "$preset" &&
+  options=(-DMORVEX_WERROR=ON)
+  if [ "$preset" = windows ] && [ -n "$kit" ]; then
+    options+=(-DPYTHON27_WINDOWS_DIR="$kit" -DMORVEX_BOOTSTRAPPER=ON)
+  fi
+  if cmake --preset "$preset" "${options[@]}" && cmake --build --preset "$preset" &&
     ctest --preset "$preset"; then
+    passed=1
     echo "=== $preset: passed"
   else
+    passed=0
     echo "=== $preset: FAILED"
-    status=1
   fi
+  suffix=""
+  [ "$preset" = windows ] && suffix=.exe
+  for part in launcher/launcher:launcher_end_to_end tools/make_launcher:make_launcher_tool \
+    bootstrapper/morvex_desktop:bootstrapper_e2e; do
+    program=${part%%:*}$suffix test=${part#*:} name=$(basename "${part%%:*}")
+    if ! built "$preset" "$program"; then
+      if [ "$name" = morvex_desktop ] && [ "$preset" = windows ] && [ -z "$kit" ]; then
+        note "$preset: $name SKIPPED (no Windows Python 2.7 kit; set PYTHON27_WINDOWS_DIR)"
+      else
+        fail "$preset: $name not built"
+      fi
+    elif ! has_test "$preset" "$test"; then
+      fail "$preset: $name built but its test $test is missing"
+    elif [ $passed = 1 ]; then
+      note "$preset: $name built and tested ($test)"
+    else
+      fail "$preset: $name built; tests failed"
+    fi
+  done
+  [ $passed = 1 ] || status=1
 done
+
+if [ -f tests/fuzz/run.sh ]; then
+  echo "=== fuzz"
+  if bash tests/fuzz/run.sh "${FUZZ_SECONDS:-15}"; then
+    note "fuzz: every target ran ${FUZZ_SECONDS:-15} s without a finding"
+  else
+    fail "fuzz: a target failed"
+  fi
+fi
+
+echo
+echo "=== Summary"
+[ -n "$kit" ] && echo "Windows Python 2.7 kit: $kit"
+printf '  %s\n' "${summary[@]}"
+[ $status = 0 ] && echo "=== all passed" || echo "=== FAILED"
 exit $status
