@@ -88,6 +88,7 @@ if(WIN32)
       COMMENT "Compiling the kit's standard library into python27.zip"
       VERBATIM)
     add_custom_target(python27_zip ALL DEPENDS ${PYTHON27_ZIP})
+    set_target_properties(python27_zip PROPERTIES OUTPUT_FILE ${PYTHON27_ZIP})
   endif()
   set(PYTHON27_FOUND TRUE)
   message(STATUS "morvex_desktop: built against the Windows Python 2.7 kit ${kit}")
