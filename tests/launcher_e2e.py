@@ -449,34 +449,6 @@ class SigningTest(LauncherTest):
         self.assertEqual(shown.stdout.decode("utf-8").rstrip("\r\n"), self.child_command() + " real")
 
 
-class ToolTest(LauncherTest):
-    def test_show_prints_the_launch_command(self):
-        launcher = self.make(self.child_command() + " é")
-        result = run(ARGS.make_launcher, ["--show", host_path(launcher)])
-        self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.stdout.decode("utf-8").rstrip("\r\n"), self.child_command() + " é")
-
-    def test_show_refuses_a_file_without_trailer(self):
-        plain = os.path.join(self.folder, "plain.bin")
-        with open(plain, "wb") as image:
-            image.write(b"MZ no marker here\0#\0!")
-        result = run(ARGS.make_launcher, ["--show", host_path(plain)])
-        self.assertNotEqual(result.returncode, 0)
-        self.assertIn(b"no launch trailer", result.stderr)
-
-    def test_refuses_a_command_holding_the_marker(self):
-        output = os.path.join(self.folder, "refused")
-        result = run(ARGS.make_launcher, [host_path(ARGS.launcher), host_path(output), "a #! b"])
-        self.assertNotEqual(result.returncode, 0)
-        self.assertIn(b"#!", result.stderr)
-        self.assertFalse(os.path.exists(output))
-
-    def test_appends_marker_command_and_terminator(self):
-        launcher = self.make("run me")
-        with open(ARGS.launcher, "rb") as stub, open(launcher, "rb") as made:
-            self.assertEqual(made.read(), stub.read() + b"#!run me\0")
-
-
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
