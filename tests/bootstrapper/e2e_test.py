@@ -258,6 +258,22 @@ class BootstrapperTest(unittest.TestCase):
         self.assert_clean_exit(run)
         self.assertEqual(run.report["codec"], "cp1252")
 
+    def test_standard_library_works_silently(self):
+        codecs = ["utf-8", "cp1252"] + (["mbcs"] if WINDOWS else [])
+        body = textwrap.dedent("""\
+            import os, json, ctypes, zlib, unicodedata, codecs
+            assert json.loads(json.dumps({'a': [1]})) == {'a': [1]}
+            assert zlib.decompress(zlib.compress('x' * 100)) == 'x' * 100
+            assert unicodedata.name(u'\\u2603') == 'SNOWMAN'
+            assert ctypes.sizeof(ctypes.c_void_p) == 8
+            assert os.path.isdir(os.path.dirname(os.__file__)) or '.zip' in os.__file__
+            for name in CODECS:
+                assert u'caf\\xe9'.encode(name).decode(name) == u'caf\\xe9', name
+            """).replace("CODECS", repr(codecs))
+        folder = self.app_folder()
+        self.add_package(folder, body)
+        self.assert_clean_exit(self.run_app(folder))
+
     def test_escaping_exceptions_show_one_box_and_exit_1(self):
         cases = [
             ("raise ValueError('bad value')", b"<type 'exceptions.ValueError'>bad value"),
