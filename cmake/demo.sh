@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 bash cmake/setup-machine.sh --host-only
 cmake --preset default >/dev/null
 cmake --build --preset default
-if [ -x examples/run_sample.sh ]; then
+if [ -f build/default/examples/morvex_launchers/Sample ]; then
   exec examples/run_sample.sh build/default
 fi
 # Without the bootstrapper: a concrete launcher starts the reporting child.

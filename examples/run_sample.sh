@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Stages an application folder with the sample application and a concrete
-# launcher whose trailer starts morvex_desktop, starts the application
-# through the launcher, and prints the report the application writes.
+# Lays out an application folder with the sample application and the
+# concrete launcher "Sample" that the build made (examples/CMakeLists.txt),
+# starts the application through the launcher, and prints the report the
+# application writes.
 #
 #   examples/run_sample.sh [BUILD_DIR]
 #
 # Without BUILD_DIR the default preset is configured and built first. The
-# folder is removed afterwards unless MORVEX_KEEP_SAMPLE=1.
+# launcher's trailer names the folder BUILD_DIR/sample/Sample App, so that is
+# where the application goes (the space shows the trailer's quoting at work).
+# It is removed afterwards unless MORVEX_KEEP_SAMPLE=1.
 set -euo pipefail
 
 examples=$(cd "$(dirname "$0")" && pwd)
@@ -18,19 +21,20 @@ else
   (cd "$source_dir" && cmake --preset default >/dev/null && cmake --build --preset default >/dev/null)
 fi
 
-# A space in the folder shows the trailer's quoting at work.
-stage=$(mktemp -d "${TMPDIR:-/tmp}/morvex-sample.XXXXXX")
-app="$stage/Sample App"
-if [ "${MORVEX_KEEP_SAMPLE:-0}" != 1 ]; then trap 'rm -rf "$stage"' EXIT; fi
+launcher="$build/examples/morvex_launchers/Sample"
+if [ ! -f "$launcher" ]; then
+  echo "run_sample.sh: $build has no Sample launcher (no morvex_desktop in this build?)" >&2
+  exit 1
+fi
+app="$build/sample/Sample App"
+rm -rf "$app"
+if [ "${MORVEX_KEEP_SAMPLE:-0}" != 1 ]; then trap 'rm -rf "$app"' EXIT; fi
 
-cmake --install "$build" --prefix "$app" >/dev/null
+cmake --install "$build" --prefix "$app" --component runtime >/dev/null
 cp -R "$examples/morvex" "$app/modules/"
-
-# The launcher splits its trailer by Windows command-line rules, so paths
-# go in double quotes.
+cp "$launcher" "$app/Sample"
 report="$app/report.txt"
-"$build/tools/make_launcher" "$build/launcher/launcher" "$app/Sample" \
-  "\"$app/morvex_desktop\" \"$report\""
+echo "launch command: $("$build/tools/make_launcher" --show "$app/Sample")"
 
 echo "started: \"$app/Sample\" first \"second argument\""
 "$app/Sample" first "second argument"

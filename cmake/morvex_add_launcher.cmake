@@ -1,0 +1,91 @@
+# morvex_add_launcher(NAME COMMAND PROGRAM [ARG...]
+#                     [DESTINATION DIR] [COMPONENT COMPONENT] [NO_INSTALL])
+#
+# Makes the concrete launcher NAME (NAME.exe for Windows) in the current
+# binary folder at build time: a copy of the launcher stub whose trailer
+# starts PROGRAM with the ARGs ahead of the launcher's own arguments. The
+# command line is written by make_launcher from the tokens (its "--" form),
+# so a token holding blanks or quotes reaches the child exactly as given;
+# PROGRAM is the path the program will have on the machine the launcher runs
+# on (a Windows path for a Windows launcher). Generator expressions are
+# allowed in the tokens, and so are empty tokens written as "" in the call
+# (an empty element of a list variable vanishes where the variable is
+# expanded: "$<1:>" stands for one there). As in any CMake list, a token
+# cannot hold a ";" or end with a backslash.
+#
+# A custom target NAME (built by default) makes the file; its property
+# MORVEX_LAUNCHER_FILE holds the file's path. The launcher is installed into
+# DESTINATION (default: MORVEX_APP_DIR when set, else the top of the prefix,
+# where the application's programs sit) with COMPONENT (default: runtime),
+# unless NO_INSTALL is given.
+#
+# The function needs two executable targets: MorvexStartup::launcher (the
+# stub of the target system) and MorvexStartup::make_launcher (a make_launcher
+# that runs on the build machine; in a cross build that is a native build of
+# the tool, not the target's). The installed MorvexStartup package defines
+# them as imported targets; this project defines them over its own targets.
+# A target morvex_launcher_tools, when it exists, is what builds them first.
+function(morvex_add_launcher name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL" "DESTINATION;COMPONENT" "COMMAND")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "morvex_add_launcher(${name}): unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT arg_COMMAND)
+    message(FATAL_ERROR "morvex_add_launcher(${name}): COMMAND PROGRAM [ARG...] is required")
+  endif()
+  foreach(tool MorvexStartup::launcher MorvexStartup::make_launcher)
+    if(NOT TARGET ${tool})
+      message(FATAL_ERROR "morvex_add_launcher(${name}): no target ${tool}; "
+                          "call find_package(MorvexStartup CONFIG REQUIRED) first")
+    endif()
+  endforeach()
+
+  if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+    set(file_name ${name}.exe)
+  else()
+    set(file_name ${name})
+  endif()
+  # An empty token given as such would vanish from the command below; an
+  # expression that yields nothing stays an argument of its own.
+  set(tokens "")
+  foreach(token IN LISTS arg_COMMAND)
+    if(token STREQUAL "")
+      list(APPEND tokens "$<1:>")
+    else()
+      list(APPEND tokens "${token}")
+    endif()
+  endforeach()
+  # A folder of its own, so that the file never shares its name with the
+  # target that makes it.
+  set(output ${CMAKE_CURRENT_BINARY_DIR}/morvex_launchers/${file_name})
+  file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/morvex_launchers)
+  set(stub $<TARGET_FILE:MorvexStartup::launcher>)
+  set(tool $<TARGET_FILE:MorvexStartup::make_launcher>)
+  # The tool is named by its file, not as a target, so that a cross build
+  # never puts the emulator in front of it: it is a build-machine program.
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${tool} ${stub} ${output} -- ${tokens}
+    DEPENDS ${stub} ${tool}
+    COMMENT "Making launcher ${file_name}"
+    VERBATIM)
+  add_custom_target(${name} ALL DEPENDS ${output})
+  set_target_properties(${name} PROPERTIES MORVEX_LAUNCHER_FILE ${output})
+  if(TARGET morvex_launcher_tools)
+    add_dependencies(${name} morvex_launcher_tools)
+  endif()
+
+  if(arg_NO_INSTALL)
+    return()
+  endif()
+  if(DEFINED arg_DESTINATION)
+    set(destination ${arg_DESTINATION})
+  elseif(DEFINED MORVEX_APP_DIR)
+    set(destination ${MORVEX_APP_DIR})
+  else()
+    set(destination .)
+  endif()
+  if(NOT arg_COMPONENT)
+    set(arg_COMPONENT runtime)
+  endif()
+  install(PROGRAMS ${output} DESTINATION ${destination} COMPONENT ${arg_COMPONENT})
+endfunction()

@@ -1,0 +1,53 @@
+# The installed CMake package and the shipped ZIP.
+#
+# Install components:
+#   runtime      the application folder as end users get it: morvex_desktop,
+#                the Python runtime files, modules/, and every launcher made
+#                with morvex_add_launcher
+#   tools        make_launcher and the launcher stub, in tools/; in a cross
+#                build also a make_launcher for the build machine in
+#                tools/host/
+#   development  the CMake package MorvexStartup, in lib/cmake/MorvexStartup
+#                (it needs the tools component beside it)
+include(CMakePackageConfigHelpers)
+
+set(package_dir lib/cmake/MorvexStartup)
+set(MORVEX_PACKAGE_STUB ${MORVEX_TOOLS_DIR}/launcher${CMAKE_EXECUTABLE_SUFFIX})
+set(MORVEX_PACKAGE_TOOL ${MORVEX_TOOLS_DIR}/make_launcher${CMAKE_EXECUTABLE_SUFFIX})
+set(MORVEX_PACKAGE_SYSTEM ${CMAKE_SYSTEM_NAME})
+if(MORVEX_HOST_TOOL_FILE)
+  get_filename_component(host_tool_name ${MORVEX_HOST_TOOL_FILE} NAME)
+  set(MORVEX_PACKAGE_TOOL ${MORVEX_TOOLS_DIR}/host/${host_tool_name})
+  install(PROGRAMS ${MORVEX_HOST_TOOL_FILE} DESTINATION ${MORVEX_TOOLS_DIR}/host COMPONENT tools)
+endif()
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/MorvexStartupConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfig.cmake
+  INSTALL_DESTINATION ${package_dir}
+  PATH_VARS MORVEX_PACKAGE_STUB MORVEX_PACKAGE_TOOL)
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfig.cmake
+              ${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfigVersion.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/morvex_add_launcher.cmake
+        DESTINATION ${package_dir} COMPONENT development)
+
+# `cpack` makes one ZIP of the runtime component: the application folder
+# under one top folder named like the file.
+if(WIN32)
+  set(package_system win64)
+else()
+  string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} package_system)
+endif()
+set(CPACK_PACKAGE_NAME morvex-desktop)
+set(CPACK_PACKAGE_VENDOR Morvex)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_GENERATOR ZIP)
+set(CPACK_SOURCE_GENERATOR "")
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_COMPONENTS_ALL runtime)
+set(CPACK_PACKAGE_FILE_NAME morvex-desktop-${PROJECT_VERSION}-${package_system})
+set(CPACK_ARCHIVE_RUNTIME_FILE_NAME ${CPACK_PACKAGE_FILE_NAME})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+include(CPack)
