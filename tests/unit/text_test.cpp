@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "platform.h"
+
 namespace {
 
 TEST(IsValidUtf8, AcceptsWellFormedAndRefusesTheRest) {
@@ -57,6 +59,16 @@ TEST(WideToUtf8, EncodesWellFormedText) {
 
 TEST(Latin1ToWide, MapsEachByte) {
   EXPECT_EQ(Latin1ToWide("\xE9\xFF\x01"), (WideString{0xE9, 0xFF, 0x01}));
+}
+
+// The same on both hosts: Latin-1 here, code page 1252 under Wine. What the
+// page lacks is "?", never a look-alike (U+0101 would best-fit to "a"), and
+// a character beyond the BMP is one "?", not two.
+TEST(WideToAnsi, ReplacesWhatTheCodePageLacks) {
+  EXPECT_EQ(WideToAnsi(WideString{'c', 'a', 'f', 0xE9}), "caf\xE9");
+  EXPECT_EQ(WideToAnsi(WideString{0x2603, ' ', 0x0101}), "? ?");
+  EXPECT_EQ(WideToAnsi(WideString{'<', 0xD83D, 0xDE00, '>'}), "<?>");
+  EXPECT_EQ(WideToAnsi(WideString()), "");
 }
 
 }  // namespace
