@@ -2,7 +2,7 @@
 // error, the interpreter's own ending for a system exit.
 #pragma once
 
-#include "python.h"
+#include "embedded_python.h"
 
 // Shows the pending exception of the given type in an error box titled
 // "Python Exception", silently for SystemExit and its subclasses. Afterwards

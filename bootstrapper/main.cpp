@@ -3,7 +3,9 @@
 // folders on sys.path, and runs morvex.desktop.main.main(). Exit code 0 means
 // main() returned and the interpreter was finalised; a system exit gives the
 // code it carries, and any other escaping exception a box and 1.
-#include "python.h"  // before any standard header, as the library requires
+// clang-format off
+#include "embedded_python.h"  // before any standard header, as the library requires
+// clang-format on
 
 #include <cstdio>
 #include <string>

@@ -37,8 +37,8 @@ std::string WideToAnsi(const WideString& text) {
   }
   if (single.empty()) return std::string();
   const int size = static_cast<int>(single.size());
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, single.data(), size,
-                                         nullptr, 0, "?", nullptr);
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, single.data(), size, nullptr,
+                                         0, "?", nullptr);
   std::string bytes(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, single.data(), size, &bytes[0], length, "?",
                       nullptr);

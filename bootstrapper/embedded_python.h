@@ -1,5 +1,6 @@
 // The Python 2.7 headers as every bootstrapper file includes them: before any
-// standard header, as the library requires, and mended for C++.
+// standard header, as the library requires, and mended for C++. (Not named
+// python.h: on a case-blind file system that would shadow Python.h.)
 #pragma once
 
 // python.org's Windows pyconfig.h maps hypot to _hypot for MinGW; the <cmath>
