@@ -4,7 +4,7 @@
 # --host-only is given, the MinGW-w64 cross compiler and Wine for the Windows
 # build. Only missing packages are installed, so a second run costs nothing.
 set -euo pipefail
-packages=(cmake g++ make python3 libgtest-dev libbenchmark-dev hyperfine valgrind)
+packages=(cmake g++ make python3 libgtest-dev libbenchmark-dev hyperfine valgrind clang libclang-rt-14-dev)
 if [ "${1:-}" != --host-only ]; then
   packages+=(g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64 icoutils osslsigncode openssl)
 fi
