@@ -57,8 +57,9 @@ for target in fuzz_trailer_search fuzz_command_line fuzz_search_path fuzz_string
     echo "$target: passed, ${runs:-?} runs in ${elapsed} s (${rate:-?}/s), corpus $files inputs"
   else
     tail -60 "$log"
+    artifact=$(ls -t "$build/artifacts/$target-"* 2>/dev/null | head -1)
     echo "$target: FAILED (exit $result) after ${runs:-?} runs in ${elapsed} s;" \
-      "failing input in $build/artifacts/"
+      "reproduce with: $program ${artifact:-<no input written>}"
     status=1
   fi
 done
