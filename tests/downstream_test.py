@@ -80,6 +80,12 @@ class DownstreamTest(unittest.TestCase):
         self.assertEqual(self.install_component("tools"), tools)
         self.assertEqual(self.install_component("development"), development)
         runtime = self.install_component("runtime")
+        program = "morvex_desktop" + suffix
+        top = {entry for entry in runtime if "/" not in entry}
+        if ARGS.wine and program in runtime:
+            self.assertEqual(top, {program, "launcher.exe", "python27.dll", "python27.zip",
+                                   "DLLs", "modules"})
+        self.assertIn("launcher" + suffix, runtime)
         self.assertIn("modules", runtime)
         self.assertFalse({entry for entry in runtime if entry.startswith("tools")})
         self.assertFalse({entry for entry in runtime if entry.startswith("lib/cmake")})
