@@ -262,6 +262,20 @@ class RefusalTest(ToolTest):
         made = self.make("first command")
         self.assertRefused(made, self.path(exe("second")), ["x"], "already holds a launch trailer")
 
+    def test_marker_inside_the_stubs_own_image_is_no_trailer(self):
+        # Code or data of the stub may hold "#!" and a 0x00 byte by chance;
+        # the trailer appended behind the image still wins.
+        image = bytearray(read(ARGS.launcher))
+        middle = len(image) // 2
+        image[middle:middle + 6] = b"#!own\0"
+        stub = self.path(exe("stub"))
+        write(stub, bytes(image))
+        made = self.path(exe("made"))
+        result = run(ARGS.make_launcher, [host_path(stub), host_path(made), "--", "prog", "a b"])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        shown = run(ARGS.make_launcher, ["--show", host_path(made)])
+        self.assertEqual(shown.stdout.decode("utf-8").rstrip("\r\n"), 'prog "a b"')
+
     def test_stub_that_cannot_be_read(self):
         self.assertRefused(self.path("missing"), self.path(exe("out")), ["x"],
                            "cannot read the stub")

@@ -2,6 +2,7 @@
 // of an existing one, or checks where its program will be found. Release
 // scripts run it, so every refusal leaves the output as it was and says why
 // on standard error with a non-zero exit. --help gives the rules.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -60,7 +61,8 @@ const char kRules[] =
     "  - STUB is not an executable image: neither a PE image for x86-64 (\"MZ\",\n"
     "    \"PE\\0\\0\", machine x86-64, an executable and not a DLL) nor an ELF file\n"
     "    of type EXEC or DYN;\n"
-    "  - STUB already holds a launch trailer;\n"
+    "  - STUB already holds a launch trailer behind its image (a marker that its\n"
+    "    own code or data happen to hold is none);\n"
     "  - STUB is signed and its certificate table is not at the end of the file;\n"
     "  - the command names no program: it is empty, blank, starts with a blank or\n"
     "    gives an empty program token (\"\"), or PROGRAM is missing or empty;\n"
@@ -146,6 +148,49 @@ bool IsExecutableImage(const std::string& image) {
   return IsPeProgram(image) || IsElfProgram(image);
 }
 
+// The little-endian number of count bytes at offset, 0 when they lie
+// outside the image (which then ends where its headers say nothing more).
+std::uint64_t FieldAt(const std::string& image, std::uint64_t offset, size_t count) {
+  if (offset > image.size() || count > image.size() - offset) return 0;
+  std::uint64_t number = 0;
+  for (size_t i = count; i-- > 0;)
+    number = number << 8 | static_cast<unsigned char>(image[offset + i]);
+  return number;
+}
+
+// Where the bytes that the headers of a PE image or a 64-bit little-endian
+// ELF image account for end: behind the last section (PE), or behind the
+// last segment and the section header table (ELF). Anything further on was
+// appended. 0 for a layout not read here, so the whole file counts.
+std::uint64_t ImageEnd(const std::string& image) {
+  std::uint64_t end = 0;
+  if (IsPeProgram(image)) {
+    const std::uint64_t header = FieldAt(image, 0x3C, 4);
+    const std::uint64_t sections = header + 24 + FieldAt(image, header + 20, 2);
+    for (std::uint64_t i = 0, count = FieldAt(image, header + 6, 2); i < count; ++i) {
+      const std::uint64_t section = sections + 40 * i;
+      end = std::max(end, FieldAt(image, section + 20, 4) + FieldAt(image, section + 16, 4));
+    }
+  } else if (IsElfProgram(image) && image[4] == 2 && image[5] == 1) {
+    const std::uint64_t segments = FieldAt(image, 32, 8);
+    for (std::uint64_t i = 0, count = FieldAt(image, 56, 2); i < count; ++i) {
+      const std::uint64_t segment = segments + FieldAt(image, 54, 2) * i;
+      end = std::max(end, FieldAt(image, segment + 8, 8) + FieldAt(image, segment + 32, 8));
+    }
+    end = std::max(end, FieldAt(image, 40, 8) + FieldAt(image, 58, 2) * FieldAt(image, 60, 2));
+  }
+  return end < image.size() ? end : image.size();
+}
+
+// Whether a trailer was appended to the stub already. A marker and a 0x00
+// byte that its own code or data happen to hold are no trailer: the one
+// appended behind them wins.
+bool HoldsAppendedTrailer(const std::string& image) {
+  const size_t end = static_cast<size_t>(ImageEnd(image));
+  std::string command;
+  return FindLaunchCommand(image.data() + end, image.size() - end, command);
+}
+
 // Why the launcher could not start this command as written, or nothing. The
 // reader takes the text behind the last "#!" up to the first 0x00 byte and
 // decodes it as UTF-8 only when it is valid.
@@ -178,18 +223,18 @@ std::string PrepareStub(const WideString& path, std::string& image, bool& noted)
   if (!IsExecutableImage(image))
     return "the stub " + name + " is not an executable image (a PE image for x86-64 or an ELF " +
            "executable)";
-  std::string command;
-  if (FindLaunchCommand(image.data(), image.size(), command))
-    return "the stub " + name +
-           " already holds a launch trailer; make launchers from the plain stub";
   size_t tableOffset, tableSize, entryOffset;
   noted = FindCertificateTable(image.data(), image.size(), tableOffset, tableSize, entryOffset);
-  if (!noted) return std::string();
-  if (tableOffset + tableSize != image.size())
-    return "the stub " + name + " is signed and its certificate table is not at the end of the " +
-           "file, so the signature cannot be removed";
-  image.resize(tableOffset);
-  image.replace(entryOffset, 8, 8, '\0');
+  if (noted) {
+    if (tableOffset + tableSize != image.size())
+      return "the stub " + name + " is signed and its certificate table is not at the end of " +
+             "the file, so the signature cannot be removed";
+    image.resize(tableOffset);
+    image.replace(entryOffset, 8, 8, '\0');
+  }
+  if (HoldsAppendedTrailer(image))
+    return "the stub " + name +
+           " already holds a launch trailer; make launchers from the plain stub";
   return std::string();
 }
 
