@@ -112,21 +112,24 @@ void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), s
 
 std::string Quoted(const WideString& text) { return "\"" + WideToUtf8(text) + "\""; }
 
-std::uint32_t LittleEndian(const std::string& bytes, size_t offset, size_t count) {
-  std::uint32_t number = 0;
+// The little-endian number of count bytes at offset, 0 when they lie
+// outside the image (which then ends where its headers say nothing more).
+std::uint64_t FieldAt(const std::string& image, std::uint64_t offset, size_t count) {
+  if (offset > image.size() || count > image.size() - offset) return 0;
+  std::uint64_t number = 0;
   for (size_t i = count; i-- > 0;)
-    number = number << 8 | static_cast<unsigned char>(bytes[offset + i]);
+    number = number << 8 | static_cast<unsigned char>(image[offset + i]);
   return number;
 }
 
 // A PE image for x86-64 that is a program, not a library.
 bool IsPeProgram(const std::string& image) {
   if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0) return false;
-  const size_t header = LittleEndian(image, 0x3C, 4);
+  const std::uint64_t header = FieldAt(image, 0x3C, 4);
   if (header > image.size() || image.size() - header < 24) return false;
-  const std::uint32_t characteristics = LittleEndian(image, header + 22, 2);
+  const std::uint64_t characteristics = FieldAt(image, header + 22, 2);
   return image.compare(header, 4, std::string("PE\0\0", 4)) == 0 &&
-         LittleEndian(image, header + 4, 2) == 0x8664 && (characteristics & 0x0002) &&
+         FieldAt(image, header + 4, 2) == 0x8664 && (characteristics & 0x0002) &&
          !(characteristics & 0x2000);
 }
 
@@ -146,16 +149,6 @@ bool IsElfProgram(const std::string& image) {
 // What the stub is built as on the two hosts.
 bool IsExecutableImage(const std::string& image) {
   return IsPeProgram(image) || IsElfProgram(image);
-}
-
-// The little-endian number of count bytes at offset, 0 when they lie
-// outside the image (which then ends where its headers say nothing more).
-std::uint64_t FieldAt(const std::string& image, std::uint64_t offset, size_t count) {
-  if (offset > image.size() || count > image.size() - offset) return 0;
-  std::uint64_t number = 0;
-  for (size_t i = count; i-- > 0;)
-    number = number << 8 | static_cast<unsigned char>(image[offset + i]);
-  return number;
 }
 
 // Where the bytes that the headers of a PE image or a 64-bit little-endian
