@@ -6,6 +6,9 @@
 
 #include "text.h"
 
+// A blank, which ends an unquoted token: a space or a tab.
+inline bool IsBlank(WCHAR c) { return c == ' ' || c == '\t'; }
+
 // Splits a command line as CommandLineToArgvW does. The first token is the
 // program name: it ends at the next space or tab, or, when it opens with a
 // double quote, at the next double quote, with no backslash escapes. Every
