@@ -28,12 +28,13 @@ else()
 endif()
 
 # Leaves the bootstrapper out, or stops when it was asked for.
-macro(python27_missing reason)
+macro(python27_missing)
+  string(CONCAT python27_reason ${ARGN})
   if(MORVEX_BOOTSTRAPPER STREQUAL ON)
-    message(FATAL_ERROR "${reason}")
+    message(FATAL_ERROR "${python27_reason}")
   endif()
-  message(WARNING "morvex_desktop left out: ${reason}. The launcher and make_launcher are "
-                  "built all the same (-DMORVEX_BOOTSTRAPPER=OFF silences this).")
+  message(WARNING "morvex_desktop left out: ${python27_reason}. The launcher and make_launcher "
+                  "are built all the same (-DMORVEX_BOOTSTRAPPER=OFF silences this).")
   return()
 endmacro()
 
@@ -98,7 +99,7 @@ endif()
 set(PYTHON27_ROOT ${default_root} CACHE PATH "Prefix of the Python 2.7 interpreter to embed")
 if(NOT EXISTS ${PYTHON27_ROOT}/include/python2.7/Python.h)
   python27_missing("no Python 2.7 under PYTHON27_ROOT=${PYTHON27_ROOT} (no "
-                   "include/python2.7/Python.h); point -DPYTHON27_ROOT=<prefix> at a Python 2.7 "
+                   "include/python2.7/Python.h): point -DPYTHON27_ROOT=<prefix> at a Python 2.7 "
                    "built with --enable-shared")
 endif()
 if(NOT Python2_ROOT_DIR)
