@@ -214,7 +214,8 @@ bool RemoveFile(const WideString& path) { return unlink(WideToUtf8(path).c_str()
 bool IsProgramFile(const WideString& path) {
   const std::string name = WideToUtf8(path);
   struct stat status;
-  return stat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(name.c_str(), X_OK) == 0;
+  return stat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         access(name.c_str(), X_OK) == 0;
 }
 
 WideString ProgramSearchPath() {
