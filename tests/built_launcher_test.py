@@ -17,17 +17,9 @@ import sys
 import tempfile
 import time
 
+from test_support import wait_for
+
 OWN_ARGUMENTS = ["own", "with blank", "", 'quote " inside']
-
-
-def wait_for(path, seconds=30.0):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if os.path.exists(path):
-            with open(path, encoding="utf-8") as report:
-                return json.load(report)
-        time.sleep(0.05)
-    return None
 
 
 def main():

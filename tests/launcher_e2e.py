@@ -18,14 +18,12 @@ import tempfile
 import time
 import unittest
 
+import test_support
+from test_support import wait_for, windows
+
 ARGS = None
 REPORT_WAIT = 30.0      # seconds to wait for a child's report
 ABSENCE_WAIT = 2.0      # seconds to watch for a child that must not start
-
-
-def windows(path):
-    """The path as a Windows program under Wine sees it (drive Z:)."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def host_path(path):
@@ -36,28 +34,8 @@ def quote(path):
     return '"' + path + '"'
 
 
-def run(program, args, cwd=None, env=None, user=None):
-    """Runs a program to its end. Its output goes to files, not pipes: under
-    Wine a child inherits the pipes and would hold them open after the
-    launcher has ended."""
-    command = ([ARGS.wine, program] if ARGS.wine else [program]) + list(args)
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        result = subprocess.run(command, cwd=cwd, env=env, user=user, stdin=subprocess.DEVNULL,
-                                stdout=out, stderr=err, timeout=120)
-        out.seek(0)
-        err.seek(0)
-        result.stdout, result.stderr = out.read(), err.read()
-    return result
-
-
-def wait_for(path, seconds=REPORT_WAIT):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if os.path.exists(path):
-            with open(path, encoding="utf-8") as report:
-                return json.load(report)
-        time.sleep(0.05)
-    return None
+def run(program, args, **options):
+    return test_support.run(ARGS.wine, program, args, **options)
 
 
 class LauncherTest(unittest.TestCase):

@@ -1,0 +1,39 @@
+"""What the end-to-end drivers share: running a program to its end, under
+Wine when asked, and waiting for the report that tests/report_child writes.
+"""
+import json
+import os
+import subprocess
+import tempfile
+import time
+
+
+def windows(path):
+    """The path as a Windows program under Wine sees it (drive Z:)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run(wine, program, args, cwd=None, env=None, user=None):
+    """Runs a program to its end, through the runner wine when given. Its
+    output goes to files, not pipes: under Wine a child inherits the pipes
+    and would hold them open after the program has ended."""
+    command = ([wine, program] if wine else [program]) + list(args)
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(command, cwd=cwd, env=env, user=user, stdin=subprocess.DEVNULL,
+                                stdout=out, stderr=err, timeout=120)
+        out.seek(0)
+        err.seek(0)
+        result.stdout, result.stderr = out.read(), err.read()
+    return result
+
+
+def wait_for(path, seconds=30.0):
+    """The child's report once it is there, or None after seconds: the
+    launcher does not wait for its child, so neither can the caller."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            with open(path, encoding="utf-8") as report:
+                return json.load(report)
+        time.sleep(0.05)
+    return None
