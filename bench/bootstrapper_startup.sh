@@ -12,15 +12,8 @@ build=$(cd "${1:-$source_dir/build/default}" && pwd)
 python_root=$(sed -n 's/^PYTHON27_ROOT:PATH=//p' "$build/CMakeCache.txt")
 python=$python_root/bin/python2.7
 
-stage=$(mktemp -d "${TMPDIR:-/tmp}/morvex-bench.XXXXXX")
-trap 'rm -rf "$stage"' EXIT
-app=$stage/app
-cmake --install "$build" --prefix "$app" >/dev/null
-package=$app/modules/morvex/desktop
-mkdir -p "$package"
-: >"$app/modules/morvex/__init__.py"
-: >"$package/__init__.py"
-printf 'def main():\n    pass\n' >"$package/main.py"
+# shellcheck source=stage_app.sh
+. "$source_dir/bench/stage_app.sh" "$build"
 
 # Both run without the machine's PYTHON* variables, from modules/, where the
 # reference's -c finds the package through the current folder.

@@ -22,17 +22,8 @@ cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 kit=$(cache PYTHON27_WINDOWS_DIR)
 host_python=$(cache PYTHON27_HOST_INTERPRETER)
 
-stage=$(mktemp -d "${TMPDIR:-/tmp}/morvex-wine-bench.XXXXXX")
-trap 'rm -rf "$stage"' EXIT
-app=$stage/app
-cmake --install "$build" --prefix "$app" >/dev/null
-app_bytes=$(du -sb "$app" | cut -f1)
-app_bytes_no_tools=$(du -sb --exclude=tools "$app" | cut -f1)
-package=$app/modules/morvex/desktop
-mkdir -p "$package"
-: >"$app/modules/morvex/__init__.py"
-: >"$package/__init__.py"
-printf 'def main():\n    pass\n' >"$package/main.py"
+# shellcheck source=stage_app.sh
+. "$source_dir/bench/stage_app.sh" "$build"
 
 # Both run without the machine's PYTHON* variables, from modules/, where the
 # reference's -c finds the package through the current folder. The kit's
@@ -66,10 +57,10 @@ hyperfine -N --runs "${ZIP_RUNS:-3}" --export-json "$stage/zip.json" \
   -n make_python_zip \
   "$host_python -S -E $source_dir/cmake/make_python_zip.py $kit/Lib $stage/python27.zip" >/dev/null
 
-python3 - "$stage" "$app_bytes" "$app_bytes_no_tools" "$app/python27.zip" \
+python3 - "$stage" "$app_bytes" "$app/python27.zip" \
   "$app/morvex_desktop.exe" <<'PY'
 import json, os, sys
-stage, app_bytes, app_bytes_no_tools, zip_path, exe_path = sys.argv[1:]
+stage, app_bytes, zip_path, exe_path = sys.argv[1:]
 def results(name):
     return {r["command"]: r for r in json.load(open(os.path.join(stage, name)))["results"]}
 wine = results("wine.json")
@@ -83,7 +74,6 @@ zip_run = results("zip.json")["make_python_zip"]
 print("making python27.zip (%d runs):  median %.2f s" % (len(zip_run["times"]), zip_run["median"]))
 print("sizes:")
 for name, size in (("application folder", int(app_bytes)),
-                   ("  without tools/", int(app_bytes_no_tools)),
                    ("python27.zip", os.path.getsize(zip_path)),
                    ("morvex_desktop.exe", os.path.getsize(exe_path))):
     print("  %-20s %10d bytes  (%.2f MiB)" % (name, size, size / 2.0 ** 20))

@@ -40,11 +40,8 @@ def run(program, args, **options):
 
 class LauncherTest(unittest.TestCase):
     def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="morvex-launcher-")
-        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
-        self.child = os.path.join(self.folder, os.path.basename(ARGS.child))
-        shutil.copy(ARGS.child, self.child)
-        self.report = os.path.join(self.folder, "report.json")
+        self.folder, self.child, self.report = test_support.stage_child(
+            self, ARGS.child, "morvex-launcher-")
 
     def make(self, command, folder=None, name="app"):
         """A concrete launcher whose trailer is command."""

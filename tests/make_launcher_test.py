@@ -102,11 +102,8 @@ def with_certificate(image, extra=b""):
 
 class ToolTest(unittest.TestCase):
     def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="morvex-make-launcher-")
-        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
-        self.child = os.path.join(self.folder, os.path.basename(ARGS.child))
-        shutil.copy(ARGS.child, self.child)
-        self.report = os.path.join(self.folder, "report.json")
+        self.folder, self.child, self.report = test_support.stage_child(
+            self, ARGS.child, "morvex-make-launcher-")
 
     def path(self, name):
         return os.path.join(self.folder, name)

@@ -3,6 +3,7 @@ Wine when asked, and waiting for the report that tests/report_child writes.
 """
 import json
 import os
+import shutil
 import subprocess
 import tempfile
 import time
@@ -37,3 +38,13 @@ def wait_for(path, seconds=30.0):
                 return json.load(report)
         time.sleep(0.05)
     return None
+
+
+def stage_child(test, child, prefix):
+    """A fresh folder for one test, removed after it, holding a copy of the
+    reporting child: (folder, child's copy, where it reports)."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    test.addCleanup(shutil.rmtree, folder, ignore_errors=True)
+    copy = os.path.join(folder, os.path.basename(child))
+    shutil.copy(child, copy)
+    return folder, copy, os.path.join(folder, "report.json")
