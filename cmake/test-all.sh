@@ -40,6 +40,12 @@ for preset in default sanitize windows; do
     ctest --preset "$preset"; then
     passed=1
     echo "=== $preset: passed"
+  elif [ "$preset" = windows ] && [ -d build/windows ] && ctest --preset windows --rerun-failed; then
+    # Wine now and then fails to start a program at all (exit 1, nothing on
+    # standard error); a test that passes when run again is named here.
+    passed=1
+    note "windows: a test failed once and passed when run again (see the log above)"
+    echo "=== $preset: passed on the second run of the failed tests"
   else
     passed=0
     echo "=== $preset: FAILED"
