@@ -36,20 +36,20 @@ for preset in default sanitize windows; do
   if [ "$preset" = windows ] && [ -n "$kit" ]; then
     options+=(-DPYTHON27_WINDOWS_DIR="$kit" -DMORVEX_BOOTSTRAPPER=ON)
   fi
-  if cmake --preset "$preset" "${options[@]}" && cmake --build --preset "$preset" &&
-    ctest --preset "$preset"; then
-    passed=1
-    echo "=== $preset: passed"
-  elif [ "$preset" = windows ] && [ -d build/windows ] && ctest --preset windows --rerun-failed; then
-    # Wine now and then fails to start a program at all (exit 1, nothing on
-    # standard error); a test that passes when run again is named here.
-    passed=1
-    note "windows: a test failed once and passed when run again (see the log above)"
-    echo "=== $preset: passed on the second run of the failed tests"
-  else
-    passed=0
-    echo "=== $preset: FAILED"
+  passed=0
+  if cmake --preset "$preset" "${options[@]}" && cmake --build --preset "$preset"; then
+    if ctest --preset "$preset"; then
+      passed=1
+      echo "=== $preset: passed"
+    elif [ "$preset" = windows ] && ctest --preset windows --rerun-failed; then
+      # Wine now and then fails to start a program at all (exit 1, nothing on
+      # standard error); a test that passes when run again is named here.
+      passed=1
+      note "windows: a test failed once and passed when run again (see the log above)"
+      echo "=== $preset: passed on the second run of the failed tests"
+    fi
   fi
+  [ $passed = 1 ] || echo "=== $preset: FAILED"
   suffix=""
   [ "$preset" = windows ] && suffix=.exe
   for part in launcher/launcher:launcher_end_to_end tools/make_launcher:make_launcher_tool \
