@@ -10,7 +10,8 @@ if [ "${1:-}" != --host-only ]; then
 fi
 missing=()
 for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" || missing+=("$package")
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) || status=""
+  [[ $status == *"ok installed" ]] || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"

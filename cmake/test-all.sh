@@ -28,7 +28,13 @@ fail() { summary+=("FAILED: $1"); status=1; }
 
 # Whether a preset's build holds a program and ctest knows a test of it.
 built() { [ -f "build/$1/$2" ]; }
-has_test() { ctest --test-dir "build/$1" -N 2>/dev/null | grep -q ": $2\$"; }
+# The list is read whole first: under pipefail, grep -q leaving at the first
+# match could end ctest with SIGPIPE and fail the check at random.
+has_test() {
+  local tests
+  tests=$(ctest --test-dir "build/$1" -N 2>/dev/null) || return 1
+  grep -q ": $2\$" <<<"$tests"
+}
 
 for preset in default sanitize windows; do
   echo "=== $preset"
