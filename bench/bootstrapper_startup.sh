@@ -35,7 +35,7 @@ instructions() {
   # valgrind goes between env and the program, so it sees the clean environment.
   run "${command[@]:0:3}" valgrind --tool=callgrind --callgrind-out-file="$stage/callgrind.out" \
     "${command[@]:3}" >/dev/null 2>&1
-  sed -n 's/^summary: //p; s/^totals: //p' "$stage/callgrind.out" | head -1
+  sed -n -E '/^(summary|totals): /{s///p;q}' "$stage/callgrind.out"
 }
 boot_ir=$(instructions "${bootstrapper[@]}")
 ref_ir=$(instructions "${reference[@]}")
