@@ -49,6 +49,29 @@ void ExtendSearchPath(const std::string& programDirectory, const std::string& se
   }
 }
 
+// A windowed process may have no standard output or error: a launcher
+// starts it without handles. The interpreter's stream then fails as soon
+// as its buffer is written out, and a print would end the application. Such
+// a stream, and only such, gives way to one on the null device, which
+// discards the text; a console, a pipe or a file stays as it is.
+void DiscardStreamsWithoutHandle() {
+  const bool writable[] = {StandardStreamWritable(1), StandardStreamWritable(2)};
+  char* names[][2] = {{const_cast<char*>("stdout"), const_cast<char*>("__stdout__")},
+                      {const_cast<char*>("stderr"), const_cast<char*>("__stderr__")}};
+  for (int i = 0; i < 2; ++i) {
+    if (writable[i]) continue;
+    PyObject* sink = PyFile_FromString(const_cast<char*>(kNullDevice), const_cast<char*>("w"));
+    if (!sink) {
+      PyErr_Clear();
+      continue;
+    }
+    // The original goes too, or code that restores it would get the broken one back.
+    PySys_SetObject(names[i][0], sink);
+    PySys_SetObject(names[i][1], sink);
+    Py_DECREF(sink);
+  }
+}
+
 // Every run that leaves an exception pending ends here. A system exit ends
 // as the interpreter itself ends on one: finalised (so atexit handlers and
 // buffered output are not lost) with the code it carries. Any other error
@@ -77,11 +100,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // untouched until we return, after Py_Finalize.
   std::string home = programDirectory;
 
-  // 3.-6. An interpreter without site, at home in the program folder.
+  // 3. Libraries loaded by name (extension modules' own DLLs, ctypes) never
+  // come from the current folder, which is wherever the user started from.
+  RemoveCurrentFolderFromLibrarySearch();
+
+  // 4.-6. An interpreter without site, at home in the program folder, that
+  // takes none of the PYTHON* variables: they are meant for another Python
+  // on the machine, and PYTHONPATH would put its folders ahead of ours.
+  Py_IgnoreEnvironmentFlag = 1;
   Py_NoSiteFlag = 1;
   Py_SetPythonHome(&home[0]);
   Py_SetProgramName(programName);
   Py_Initialize();
+  DiscardStreamsWithoutHandle();
 
   // 7.-9. The main module, the command line as sys.argv, and the marks of a
   // bundled application, all before anything of the application is imported.

@@ -3,6 +3,7 @@
 // It shows nothing and waits for nothing; its exit code says whether a child
 // was started: 0 when one was, 1 when none was (its own file unreadable, no
 // trailer or a cut-off one, or the process could not be created).
+#include "command_line.h"
 #include "launch_command.h"
 #include "platform.h"
 
@@ -27,18 +28,39 @@ std::vector<WideString> LauncherArguments() {
   return arguments;
 }
 
+// The file to start for a program named without a path of its own, found as
+// make_launcher --check shows it: in the launcher's folder, then on PATH.
+// Process creation's own search would look in the current folder before
+// PATH, and a file of that name planted wherever the user starts from (a
+// downloads folder) would run instead. Empty for a path, which is started
+// as named; false when a name to search for is found nowhere.
+bool FindProgram(const WideString& commandLine, WideString& program) {
+  const std::vector<WideString> tokens = SplitCommandLine(commandLine);
+  const bool windowsRules = HostFindsProgramsLikeWindows();
+  if (tokens.empty() || !ProgramIsSearched(tokens[0], windowsRules)) return true;
+  for (const WideString& candidate :
+       ProgramCandidates(tokens[0], ModuleFileName<WCHAR>(GetModuleFileNameW), ProgramSearchPath(),
+                         windowsRules)) {
+    if (!IsProgramFile(candidate)) continue;
+    program = candidate;
+    return true;
+  }
+  return false;
+}
+
 // Starts the child without a console and without standard handles, with the
 // launcher's environment and folder, and does not wait for it. False when no
 // process was created.
-bool StartChild(WideString& commandLine) {
+bool StartChild(const WideString& program, WideString& commandLine) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwX = startup.dwY = CW_USEDEFAULT;
   startup.dwXSize = startup.dwYSize = CW_USEDEFAULT;
   startup.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION process = {};
-  return CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process) != FALSE;
+  return CreateProcessW(program.empty() ? nullptr : program.c_str(), &commandLine[0], nullptr,
+                        nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process) != FALSE;
 }
 
 }  // namespace
@@ -47,5 +69,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string command;
   if (!ReadLaunchCommand(command)) return 1;
   WideString commandLine = BuildChildCommandLine(command, LauncherArguments());
-  return StartChild(commandLine) ? 0 : 1;
+  WideString program;
+  if (!FindProgram(commandLine, program)) return 1;
+  return StartChild(program, commandLine) ? 0 : 1;
 }

@@ -45,18 +45,23 @@ WideString JoinCommandLine(const std::vector<WideString>& tokens);
 // on with.
 size_t SpacedProgramPathEnd(const WideString& line);
 
-// The files that starting the program token tries, in order.
+// Whether the program token is a name to search for, rather than a path to
+// take as it is. Windows rules: any name but one with a drive ("C:"), a
+// leading "\" or "/", or a leading ".\" or "..\". POSIX rules: a name
+// without "/".
+bool ProgramIsSearched(const WideString& program, bool windowsRules);
+
+// The files that the launcher tries for the program token, in order. It
+// searches them itself and never the current folder, which process
+// creation's own search would try before PATH.
 //
-// Windows rules (CreateProcess with the module name taken from the command
-// line): ".exe" is added when the file name has no extension (no "." in its
-// last part). A path with a drive ("C:"), a leading "\" or "/", or a leading
-// ".\" or "..\" is tried as is; any other name in the folder of
-// launcherPath, then in each folder of pathVariable (";"-separated, quotes
-// around a folder dropped). Windows also looks in the caller's current
-// folder and the system folders, which this list leaves out.
+// Windows rules: ".exe" is added when the file name has no extension (no
+// "." in its last part). A path to take as it is (ProgramIsSearched) is
+// tried as is; any other name in the folder of launcherPath, then in each
+// folder of pathVariable (";"-separated, quotes around a folder dropped).
 //
-// POSIX rules (posix_spawnp, as the stand-in starts children): a name
-// holding "/" is tried as is; any other in each folder of pathVariable
-// (":"-separated, an empty entry meaning the current folder).
+// POSIX rules: a name holding "/" is tried as is; any other in each folder of
+// pathVariable (":"-separated; an empty entry, the current folder, is left
+// out).
 std::vector<WideString> ProgramCandidates(const WideString& program, const WideString& launcherPath,
                                           const WideString& pathVariable, bool windowsRules);

@@ -85,6 +85,18 @@ bool IsProgramFile(const WideString& path);
 // library's default when PATH is unset.
 WideString ProgramSearchPath();
 
+// True when the standard stream (1 output, 2 error) has a handle that can be
+// written to. A windowed process started without standard handles has
+// none; a closed stream, or a file open only for reading, cannot be written.
+bool StandardStreamWritable(int descriptor);
+
+// The device that discards whatever is written to it ("nul", "/dev/null").
+extern const char kNullDevice[];
+
+// Takes the current folder out of the folders searched for libraries that
+// are loaded by name (a no-op where the loader never searches it).
+void RemoveCurrentFolderFromLibrarySearch();
+
 // True when the host finds programs by the Windows rules (see
 // ProgramCandidates), false for the POSIX ones.
 bool HostFindsProgramsLikeWindows();

@@ -140,9 +140,10 @@ LPWSTR* CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs) {
   return table;
 }
 
-BOOL CreateProcessW(LPCWSTR, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
-                    BOOL, DWORD dwCreationFlags, LPVOID, LPCWSTR lpCurrentDirectory,
-                    LPSTARTUPINFOW lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation) {
+BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES,
+                    LPSECURITY_ATTRIBUTES, BOOL, DWORD dwCreationFlags, LPVOID,
+                    LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
+                    LPPROCESS_INFORMATION lpProcessInformation) {
   if (!lpCommandLine) return FALSE;
   std::vector<std::string> arguments;
   for (const WideString& token : SplitCommandLine(lpCommandLine))
@@ -166,7 +167,11 @@ BOOL CreateProcessW(LPCWSTR, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES, LPSECU
   const std::string folder = lpCurrentDirectory ? WideToUtf8(lpCurrentDirectory) : std::string();
   if (lpCurrentDirectory) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   pid_t pid = 0;
-  const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  const std::string program = lpApplicationName ? WideToUtf8(lpApplicationName) : std::string();
+  const int error =
+      lpApplicationName
+          ? posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
+          : posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) return FALSE;
@@ -224,3 +229,13 @@ WideString ProgramSearchPath() {
 }
 
 bool HostFindsProgramsLikeWindows() { return false; }
+
+bool StandardStreamWritable(int descriptor) {
+  const int flags = fcntl(descriptor, F_GETFL);
+  return flags != -1 && (flags & O_ACCMODE) != O_RDONLY;
+}
+
+const char kNullDevice[] = "/dev/null";
+
+// The dynamic loader searches the current folder only where told to.
+void RemoveCurrentFolderFromLibrarySearch() {}

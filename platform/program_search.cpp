@@ -86,9 +86,7 @@ std::vector<WideString> WindowsCandidates(const WideString& program, const WideS
                                           const WideString& pathVariable) {
   WideString name = program;
   if (name.find('.', FolderOf(name).size()) == WideString::npos) AppendAscii(name, ".exe");
-  const bool relativeToCurrent = StartsWith(name, ".\\") || StartsWith(name, "./") ||
-                                 StartsWith(name, "..\\") || StartsWith(name, "../");
-  if (StartsWithDrive(name) || IsWindowsSeparator(name[0]) || relativeToCurrent) return {name};
+  if (!ProgramIsSearched(program, true)) return {name};
   std::vector<WideString> candidates = {FolderOf(launcherPath) + name};
   for (WideString folder : SplitList(pathVariable, ';')) {
     folder.erase(std::remove(folder.begin(), folder.end(), WCHAR('"')), folder.end());
@@ -97,15 +95,24 @@ std::vector<WideString> WindowsCandidates(const WideString& program, const WideS
   return candidates;
 }
 
+// An empty entry, which would stand for the current folder, is left out.
 std::vector<WideString> PosixCandidates(const WideString& program, const WideString& pathVariable) {
-  if (program.find('/') != WideString::npos) return {program};
+  if (!ProgramIsSearched(program, false)) return {program};
   std::vector<WideString> candidates;
   for (const WideString& folder : SplitList(pathVariable, ':'))
-    candidates.push_back(InFolder(folder.empty() ? WideString(1, '.') : folder, program, '/'));
+    if (!folder.empty()) candidates.push_back(InFolder(folder, program, '/'));
   return candidates;
 }
 
 }  // namespace
+
+bool ProgramIsSearched(const WideString& program, bool windowsRules) {
+  if (!windowsRules) return program.find('/') == WideString::npos;
+  const bool relativeToCurrent = StartsWith(program, ".\\") || StartsWith(program, "./") ||
+                                 StartsWith(program, "..\\") || StartsWith(program, "../");
+  return !program.empty() && !StartsWithDrive(program) && !IsWindowsSeparator(program[0]) &&
+         !relativeToCurrent;
+}
 
 size_t SpacedProgramPathEnd(const WideString& line) {
   size_t begin, end;

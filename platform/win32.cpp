@@ -96,22 +96,31 @@ bool MoveFileOnto(const WideString& from, const WideString& to) {
 
 bool RemoveFile(const WideString& path) { return DeleteFileW(path.c_str()) != 0; }
 
-bool IsProgramFile(const WideString& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+bool StandardStreamWritable(int descriptor) {
+  // A stream that fails the C runtime's own test when it starts has no file
+  // behind it: no handle, or one of no known type.
+  const HANDLE handle = GetStdHandle(descriptor == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (!handle || handle == INVALID_HANDLE_VALUE) return false;
+  const DWORD type = GetFileType(handle);
+  if (type != FILE_TYPE_DISK) return type != FILE_TYPE_UNKNOWN;
+  // A file opened only for reading fails every write. Writing nothing to a
+  // file changes nothing, where to a pipe it could send an empty message.
+  DWORD written = 0;
+  return WriteFile(handle, "", 0, &written, nullptr) != FALSE;
 }
 
-WideString ProgramSearchPath() {
-  WideString path(256, L'\0');
-  for (;;) {
-    const DWORD size = static_cast<DWORD>(path.size());
-    const DWORD length = GetEnvironmentVariableW(L"PATH", &path[0], size);
-    if (length < size) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(length);
-  }
-}
+const char kNullDevice[] = "nul";
 
-bool HostFindsProgramsLikeWindows() { return true; }
+void RemoveCurrentFolderFromLibrarySearch() {
+  // A folder of its own in the search takes the place of the current one;
+  // the rest of the search stays, PATH included, which libraries that
+  // applications load by name may rely on. The program's folder is searched
+  // first anyway. (An empty name removes the current folder on Windows too,
+  // but Wine, which the tests run under, takes it for no name at all.)
+  WideString folder = ModuleFileName<WCHAR>(GetModuleFileNameW);
+  // With its closing separator, so that a folder at a drive's root stays
+  // that root ("C:" alone would be the drive's current folder).
+  const size_t cut = folder.find_last_of(L"\\/");
+  folder.resize(cut == WideString::npos ? 0 : cut + 1);
+  SetDllDirectoryW(folder.c_str());
+}

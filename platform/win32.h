@@ -94,8 +94,9 @@ LPWSTR* CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs);
 // Releases the vector of CommandLineToArgvW.
 HLOCAL LocalFree(HLOCAL hMem);
 
-// Starts the first token of the command line (searched on PATH when it holds
-// no "/") with the remaining tokens as arguments, in a new session, without
+// Starts the program lpApplicationName or, when that is null, the first token
+// of the command line (searched on PATH when it holds no "/"), with the
+// tokens behind the first as arguments, in a new session, without
 // waiting for it. Null standard handles become /dev/null.
 BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
                     LPSECURITY_ATTRIBUTES lpProcessAttributes,

@@ -1,6 +1,6 @@
 // Windows side of platform.h: what every program needs, the launcher stub
-// included. The rest is in win32.cpp: a linked object's functions all stay
-// in a PE image, used or not, and the stub is kept small.
+// included (its files and its program search). The rest is in win32.cpp: a linked object's
+// functions all stay in a PE image, used or not, and the stub is kept small.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -35,3 +35,23 @@ WideString AnsiToWide(const std::string& bytes) {
   MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, &text[0], length);
   return text;
 }
+
+bool IsProgramFile(const WideString& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+WideString ProgramSearchPath() {
+  WideString path(256, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = GetEnvironmentVariableW(L"PATH", &path[0], size);
+    if (length < size) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length);
+  }
+}
+
+bool HostFindsProgramsLikeWindows() { return true; }

@@ -119,6 +119,47 @@ class ArgumentsTest(LauncherTest):
         self.assertTrue(report["no_standard_handles"])
 
 
+class ProgramSearchTest(LauncherTest):
+    def test_a_program_named_without_a_folder_never_comes_from_the_current_folder(self):
+        """A file planted in the folder the user starts from (a downloads
+        folder) must not run in place of the program on PATH."""
+        work, on_path, beside = (os.path.join(self.folder, n) for n in ("work", "bin", "beside"))
+        # (case, folders holding a copy of the child as "prog", the one that
+        # must start, or None for no child at all)
+        cases = [
+            ("on PATH", [work, on_path], on_path),
+            # POSIX rules never look in the launcher's folder.
+            ("beside the launcher", [work, on_path, beside], beside if ARGS.wine else on_path),
+            ("only in the current folder", [work], None),
+        ]
+        env = dict(os.environ)
+        if ARGS.wine:
+            env["WINEPATH"] = host_path(on_path)
+        else:
+            # An empty entry first: the current folder, to POSIX's own search.
+            env["PATH"] = ":" + on_path
+        for name, holders, expected in cases:
+            with self.subTest(name):
+                for folder in (work, on_path, beside):
+                    shutil.rmtree(folder, ignore_errors=True)
+                    os.mkdir(folder)
+                for folder in holders:
+                    shutil.copy(self.child, os.path.join(folder, exe("prog")))
+                if os.path.exists(self.report):
+                    os.remove(self.report)
+                launcher = self.make("prog " + quote(host_path(self.report)), folder=beside)
+                result = run(launcher, [], cwd=work, env=env)
+                if expected is None:
+                    self.assertEqual(result.returncode, 1)
+                    self.assertIsNone(wait_for(self.report, ABSENCE_WAIT), "a child was started")
+                    continue
+                self.assertEqual(result.returncode, 0)
+                report = wait_for(self.report)
+                self.assertIsNotNone(report, "the child wrote no report")
+                self.assertEqual(report["program"], host_path(os.path.join(expected, exe("prog"))))
+                self.assertEqual(report["args"][0], "prog")
+
+
 class TrailerTest(LauncherTest):
     def test_the_last_of_two_trailers_wins(self):
         # Appended by hand: make_launcher refuses a stub that has a trailer.

@@ -1,10 +1,9 @@
 // A child for the launcher's end-to-end tests. It writes what it received to
 // the file named by its first argument, as one JSON object: its raw command
-// line, the split arguments, its working folder and whether it has standard
-// handles. With MORVEX_CHILD_LINGER_MS set it waits that long first, so the
-// tests can see a launcher that has already ended while its child still runs.
-// The report is written beside the target and renamed into place, so a
-// poller never reads half of it.
+// line, the split arguments, its working folder, the file it was started
+// from and whether it has standard handles. With MORVEX_CHILD_LINGER_MS set it waits that long
+// first, so the tests can see a launcher that has already ended while its child still runs. The
+// report is written beside the target and renamed into place, so a poller never reads half of it.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -92,6 +91,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string report = "{\"commandline\": " + Json(commandLine) + ", \"args\": [";
   for (int i = 0; i < count; ++i) report += (i ? ", " : "") + Json(vector[i]);
   report += "], \"cwd\": " + Json(CurrentFolder());
+  report += ", \"program\": " + Json(ModuleFileName<WCHAR>(GetModuleFileNameW));
   report += ", \"no_standard_handles\": ";
   report += HasNoStandardHandles() ? "true" : "false";
   report += "}\n";

@@ -48,3 +48,16 @@ def stage_child(test, child, prefix):
     copy = os.path.join(folder, os.path.basename(child))
     shutil.copy(child, copy)
     return folder, copy, os.path.join(folder, "report.json")
+
+
+def wait_for_file(path, seconds=30.0):
+    """The bytes of a file that another process writes once it is there
+    (with its writer given a moment to finish), or None after seconds."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            time.sleep(0.2)
+            with open(path, "rb") as f:
+                return f.read()
+        time.sleep(0.05)
+    return None

@@ -75,14 +75,14 @@ const char kRules[] =
     "    C:\\Program Files\\App\\app.exe --flag and /opt/Wine App/run x are refused;\n"
     "    quote the program path to have it taken as written.\n"
     "\n"
-    "Program search (--check), as the launcher's process start does it:\n"
+    "Program search (--check shows it): the launcher finds the program itself and\n"
+    "never looks in the current folder, where a planted file could run instead.\n"
     "  Windows: \".exe\" is added when the file name has no extension. A path with a\n"
     "      drive, a leading \"\\\" or \"/\", or a leading \".\\\" or \"..\\\" is taken as\n"
     "      is; any other name is looked for in the launcher's folder, then in each\n"
-    "      folder of PATH. (Windows also looks in the caller's current folder and\n"
-    "      the system folders, which --check does not.)\n"
+    "      folder of PATH, and the launcher starts nothing when it is in none.\n"
     "  POSIX: a name holding \"/\" is taken as is; any other is looked for in each\n"
-    "      folder of PATH.\n"
+    "      folder of PATH (an empty entry is skipped).\n"
     "\n"
     "Exit status: 0 done; 1 refused or failed; 2 wrong usage.\n";
 

@@ -20,6 +20,10 @@ import sys
 import tempfile
 import textwrap
 import unittest
+import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import test_support  # noqa: E402
 
 BUILD_DIR = os.environ.get("MORVEX_BUILD_DIR", "build/default")
 CMAKE = os.environ.get("MORVEX_CMAKE", "cmake")
@@ -33,7 +37,10 @@ BOX = b"Python Exception: "
 # it was imported and when main() runs, and proves finalisation through an
 # atexit handler (only Py_Finalize runs it). BODY is main()'s own code.
 FIXTURE = textwrap.dedent("""\
-    import atexit, json, sys
+    import sys
+    from_disk = sorted(name for name, module in sys.modules.items()
+                       if getattr(module, '__file__', None) and not name.startswith('morvex'))
+    import atexit, json
 
     def outermost_frame():
         frame = sys._getframe()
@@ -46,7 +53,7 @@ FIXTURE = textwrap.dedent("""\
 
     at_import = {'frozen': getattr(sys, 'frozen', None),
                  'brenvik_build': getattr(sys, 'brenvik_build', None),
-                 'frame': outermost_frame()}
+                 'frame': outermost_frame(), 'from_disk': from_disk}
     atexit.register(lambda: sys.stdout.write('finalised\\n'))
 
     class AppError(Exception):
@@ -74,7 +81,8 @@ FIXTURE = textwrap.dedent("""\
 # Shadows the standard encodings package, which the interpreter imports
 # while it initialises, before any statement of the bootstrapper runs: it
 # makes sys.path record every append with the sys marks seen at that moment,
-# then loads the real package in its place.
+# then loads the real package in its place. It goes into lib/python27.zip,
+# the first place of the interpreter's own path on POSIX hosts.
 RECORDING_ENCODINGS = textwrap.dedent("""\
     import sys
 
@@ -127,6 +135,11 @@ def controlled_environment(root, extra=None):
         env["LSAN_OPTIONS"] = leak_options(env["LSAN_OPTIONS"], root)
     env.update(extra or {})
     return env
+
+
+def read_bytes(name):
+    with open(name, "rb") as f:
+        return f.read()
 
 
 def native(path):
@@ -194,12 +207,12 @@ class BootstrapperTest(unittest.TestCase):
         with open(os.path.join(package, "main.py"), "w") as f:
             f.write(FIXTURE.replace("    BODY\n", textwrap.indent(body, "    ") + "\n"))
 
-    def run_app(self, folder, arguments=(), env=None):
+    def run_app(self, folder, arguments=(), env=None, cwd=None):
         command = [os.path.join(folder, PROGRAM).encode()] + list(arguments)
         env = controlled_environment(self.root, env)
         if not WINDOWS:
             return Run(subprocess.run(command, capture_output=True, timeout=120, env=env,
-                                      cwd=self.root))
+                                      cwd=cwd or self.root))
         # Files, not pipes: the wineserver that the first run starts inherits
         # the descriptors and would hold pipes open long after the programs.
         work = tempfile.mkdtemp(dir=self.root)
@@ -210,13 +223,34 @@ class BootstrapperTest(unittest.TestCase):
                                       stdout=box_lines)
             try:
                 code = subprocess.run(WINE.split() + command, stdout=out, stderr=err,
-                                      timeout=300, env=env, cwd=self.root).returncode
+                                      timeout=300, env=env, cwd=cwd or self.root).returncode
             finally:
                 open(stop, "w").close()
                 reader.wait(timeout=120)
-        stdout, stderr, boxes = (open(name, "rb").read() for name in outputs)
+        stdout, stderr, boxes = (read_bytes(name) for name in outputs)
         completed = subprocess.CompletedProcess(command, code, stdout, stderr)
         return Run(completed, boxes)
+
+    def run_closed(self, folder):
+        """Runs the program with standard output and error closed; its exit code."""
+        command = WINE.split() + [os.path.join(folder, PROGRAM)]
+        return subprocess.run(["sh", "-c", 'exec "$@" >&- 2>&-', "sh"] + command,
+                              stdin=subprocess.DEVNULL, env=controlled_environment(self.root),
+                              cwd=self.root, timeout=300).returncode
+
+    def run_launcher(self, folder):
+        """Starts the program through a concrete launcher, which gives it no
+        standard handles; the launcher's exit code."""
+        launcher = os.path.join(folder, "start" + (".exe" if WINDOWS else ""))
+        shutil.copy2(os.path.join(self.installed, "launcher" + (".exe" if WINDOWS else "")), launcher)
+        with open(launcher, "ab") as image:
+            program = os.path.join(folder, PROGRAM)
+            program = test_support.windows(program) if WINDOWS else program
+            image.write(b'#!"' + program.encode() + b'"\0')
+        command = WINE.split() + [launcher]
+        return subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, env=controlled_environment(self.root),
+                              cwd=self.root, timeout=300).returncode
 
     def assert_clean_exit(self, run):
         self.assertEqual(run.boxes, b"")
@@ -346,6 +380,87 @@ class BootstrapperTest(unittest.TestCase):
                          BOX + b"<type 'exceptions.ImportError'>No module named no_such_module\n")
         self.assertEqual(run.code, 1)
 
+    def test_output_without_usable_standard_streams(self):
+        # 200 lines to each stream: far beyond a stream's buffer, so a stream
+        # without a usable handle fails as soon as the buffer is written out.
+        body = textwrap.dedent("""\
+            try:
+                for i in range(200):
+                    print 'x' * 99
+                    sys.stderr.write('e' * 99 + '\\n')
+                sys.stdout.flush()
+                outcome = 'ok'
+            except Exception as error:
+                outcome = repr(error)
+            open(DONE, 'w').write(outcome)
+            """)
+        for streams in ("redirected", "closed", "launcher"):
+            with self.subTest(streams=streams):
+                folder = self.app_folder()
+                done = os.path.join(folder, "done.txt")
+                self.add_package(folder, body.replace("DONE", repr(native(done))))
+                if streams == "redirected":
+                    run = self.run_app(folder)
+                    self.assertEqual(run.stdout.replace(b"\r\n", b"\n").count(b"x" * 99 + b"\n"), 200)
+                    self.assertEqual(run.code, 0)
+                elif streams == "closed":
+                    self.assertEqual(self.run_closed(folder), 0)
+                else:
+                    self.assertEqual(self.run_launcher(folder), 0)
+                self.assertEqual(test_support.wait_for_file(done), b"ok")
+
+    @unittest.skipIf(not WINDOWS, "POSIX loaders search the current folder only where told to")
+    def test_no_library_is_loaded_from_the_current_folder(self):
+        # _sqlite3.pyd needs sqlite3.dll, which sits beside it; without it
+        # there, a copy in the current folder would be taken.
+        body = textwrap.dedent("""\
+            import ctypes
+            try:
+                import sqlite3
+            except ImportError as error:
+                print 'refused'
+            kernel32 = ctypes.windll.kernel32
+            kernel32.GetModuleHandleW.restype = ctypes.c_void_p
+            module = kernel32.GetModuleHandleW(u'sqlite3.dll')
+            name = ctypes.create_unicode_buffer(1024)
+            kernel32.GetModuleFileNameW(ctypes.c_void_p(module), name, 1024)
+            print 'loaded from', name.value.lower() if module else None
+            """)
+        for beside in (True, False):
+            with self.subTest(beside=beside):
+                folder = self.app_folder()
+                self.add_package(folder, body)
+                work = os.path.join(os.path.dirname(folder), "downloads")
+                os.makedirs(work)
+                shutil.copy(os.path.join(folder, "DLLs", "sqlite3.dll"), work)
+                if not beside:
+                    os.remove(os.path.join(folder, "DLLs", "sqlite3.dll"))
+                run = self.run_app(folder, cwd=work)
+                self.assert_clean_exit(run)
+                loaded = run.stdout.splitlines()[-2]
+                if beside:
+                    self.assertEqual(loaded, b"loaded from " + test_support.windows(
+                        os.path.join(folder, "DLLs", "sqlite3.dll")).lower().encode())
+                else:
+                    self.assertEqual(run.stdout.splitlines()[-3:-1], [b"refused", b"loaded from None"])
+
+    def test_python_environment_variables_are_ignored(self):
+        # A PYTHONPATH left set for another Python names a folder whose os,
+        # json and morvex.desktop.main would otherwise be taken.
+        elsewhere = os.path.join(os.path.dirname(self.app_folder()), "elsewhere")
+        self.add_package(elsewhere, "sys.stdout.write('replaced\\n')", where=".")
+        os.makedirs(os.path.join(elsewhere, "json"))
+        for name in ("os.py", "json/__init__.py"):
+            with open(os.path.join(elsewhere, name), "w") as f:
+                f.write("raise ImportError('planted')\n")
+        folder = self.app_folder()
+        self.add_package(folder, "import os, json")
+        run = self.run_app(folder, env={"PYTHONPATH": native(elsewhere), "PYTHONHOME": native(elsewhere),
+                                        "PYTHONVERBOSE": "1"})
+        self.assert_clean_exit(run)
+        self.assertNotIn(b"replaced", run.stdout)
+        self.assertFalse([p for p in run.report["path"] if "elsewhere" in p], run.report["path"])
+
     # -- what the application is given -------------------------------------
 
     def test_arguments_reach_sys_argv_unchanged(self):
@@ -378,13 +493,11 @@ class BootstrapperTest(unittest.TestCase):
             # The Windows interpreter imports nothing from disk while it
             # starts (encodings waits for the first codec lookup), so no code
             # of the application can run, and see the marks, before the
-            # package itself. The verbose trace proves that; then the marks
-            # and the appended folders are seen at the package's import.
-            run = self.run_app(folder, env={"PYTHONVERBOSE": "1"})
-            self.assertEqual(run.code, 0)
-            imports = [line for line in run.errors.splitlines() if line.startswith(b"import ")]
-            first = next(i for i, line in enumerate(imports) if line.startswith(b"import morvex"))
-            self.assertEqual([line for line in imports[:first] if b"# builtin" not in line], [])
+            # package itself: the package finds no module from disk loaded
+            # ahead of it, and sees the marks and the appended folders.
+            run = self.run_app(folder)
+            self.assert_clean_exit(run)
+            self.assertEqual(run.report["at_import"]["from_disk"], [])
             self.assertEqual(run.report["at_import"]["frozen"], True)
             self.assertEqual(run.report["at_import"]["brenvik_build"], True)
             self.assertEqual(run.report["path"][-3:], defaults)
@@ -392,11 +505,11 @@ class BootstrapperTest(unittest.TestCase):
         # The interpreter imports encodings while it starts, before any
         # statement of the bootstrapper: a shadowing package records every
         # append with the marks seen at that moment.
-        hook = os.path.join(os.path.dirname(folder), "hook")
-        os.makedirs(os.path.join(hook, "encodings"))
-        with open(os.path.join(hook, "encodings", "__init__.py"), "w") as f:
-            f.write(RECORDING_ENCODINGS.replace("HOOK", repr(native(hook))))
-        run = self.run_app(folder, env={"PYTHONPATH": native(hook)})
+        hook = os.path.join(folder, "lib", "python27.zip")
+        with zipfile.ZipFile(hook, "w") as archive:
+            archive.writestr("encodings/__init__.py",
+                             RECORDING_ENCODINGS.replace("HOOK", repr(native(hook))))
+        run = self.run_app(folder)
         self.assert_clean_exit(run)
         self.assertEqual(run.report["appends"], [[entry, True, True] for entry in defaults])
 

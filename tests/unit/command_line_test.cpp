@@ -207,8 +207,8 @@ const SearchCase kSearchCases[] = {
      "child",
      "/l/launcher",
      "/usr/local/bin:/usr/bin/::/opt/x",
-     {"/usr/local/bin/child", "/usr/bin/child", "./child", "/opt/x/child"}},
-    {false, "child", "/l/launcher", "", {"./child"}},
+     {"/usr/local/bin/child", "/usr/bin/child", "/opt/x/child"}},
+    {false, "child", "/l/launcher", "", {}},
     {false, "child.exe", "/l/launcher", "/bin", {"/bin/child.exe"}},
     {false, "back\\slash", "/l/launcher", "/bin", {"/bin/back\\slash"}},
 };
