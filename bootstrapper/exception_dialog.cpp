@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "code_page.h"
 #include "exception_text.h"
-#include "platform.h"
+#include "text.h"
+#include "win32.h"
 
 namespace {
 

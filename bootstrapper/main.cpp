@@ -11,7 +11,8 @@
 #include <string>
 
 #include "exception_dialog.h"
-#include "platform.h"
+#include "process.h"
+#include "process_arguments.h"
 #include "program_location.h"
 #include "search_path.h"
 

@@ -5,7 +5,6 @@
 
 #include "command_line.h"
 #include "pe_image.h"
-#include "platform.h"
 
 namespace {
 
@@ -50,13 +49,9 @@ bool FindLaunchCommand(const char* bytes, size_t size, std::string& command) {
   return true;
 }
 
-WideString DecodeLaunchCommand(const std::string& command) {
-  return IsValidUtf8(command) ? Utf8ToWide(command) : AnsiToWide(command);
-}
-
-WideString BuildChildCommandLine(const std::string& command,
+WideString BuildChildCommandLine(const WideString& command,
                                  const std::vector<WideString>& arguments) {
-  WideString line = DecodeLaunchCommand(command);
+  WideString line = command;
   for (const WideString& argument : arguments) {
     line += ' ';
     AppendQuotedArgument(line, argument);

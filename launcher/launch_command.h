@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "text.h"
+#include "wide_string.h"
 
 // Finds the last "#!" marker in the buffer. True when it is followed by a
 // 0x00 byte inside the buffer; command then holds the bytes between the
@@ -16,11 +16,7 @@
 // (TrailerSearchSize).
 bool FindLaunchCommand(const char* bytes, size_t size, std::string& command);
 
-// The launch command as UTF-16: decoded as UTF-8 when it is valid UTF-8,
-// otherwise byte by byte in the ANSI code page.
-WideString DecodeLaunchCommand(const std::string& command);
-
 // The launch command followed, for each argument in order, by one space and
 // the argument written so that the child's split gives it back exactly.
-WideString BuildChildCommandLine(const std::string& command,
+WideString BuildChildCommandLine(const WideString& command,
                                  const std::vector<WideString>& arguments);

@@ -3,9 +3,12 @@
 // It shows nothing and waits for nothing; its exit code says whether a child
 // was started: 0 when one was, 1 when none was (its own file unreadable, no
 // trailer or a cut-off one, or the process could not be created).
+#include "code_page.h"
 #include "command_line.h"
+#include "files.h"
 #include "launch_command.h"
-#include "platform.h"
+#include "process.h"
+#include "program_search.h"
 
 namespace {
 
@@ -35,12 +38,11 @@ std::vector<WideString> LauncherArguments() {
 // downloads folder) would run instead. Empty for a path, which is started
 // as named; false when a name to search for is found nowhere.
 bool FindProgram(const WideString& commandLine, WideString& program) {
-  const std::vector<WideString> tokens = SplitCommandLine(commandLine);
+  const WideString name = ProgramToken(commandLine);
   const bool windowsRules = HostFindsProgramsLikeWindows();
-  if (tokens.empty() || !ProgramIsSearched(tokens[0], windowsRules)) return true;
-  for (const WideString& candidate :
-       ProgramCandidates(tokens[0], ModuleFileName<WCHAR>(GetModuleFileNameW), ProgramSearchPath(),
-                         windowsRules)) {
+  if (name.empty() || !ProgramIsSearched(name, windowsRules)) return true;
+  for (const WideString& candidate : ProgramCandidates(
+           name, ModuleFileName<WCHAR>(GetModuleFileNameW), ProgramSearchPath(), windowsRules)) {
     if (!IsProgramFile(candidate)) continue;
     program = candidate;
     return true;
@@ -68,7 +70,7 @@ bool StartChild(const WideString& program, WideString& commandLine) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string command;
   if (!ReadLaunchCommand(command)) return 1;
-  WideString commandLine = BuildChildCommandLine(command, LauncherArguments());
+  WideString commandLine = BuildChildCommandLine(Utf8OrAnsiToWide(command), LauncherArguments());
   WideString program;
   if (!FindProgram(commandLine, program)) return 1;
   return StartChild(program, commandLine) ? 0 : 1;

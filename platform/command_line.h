@@ -1,13 +1,23 @@
-// The Windows command-line rules: how one line splits into arguments and how
-// an argument is written so that the split gives it back. Pure text logic.
+// The Windows command-line rules: how one line splits into arguments, how
+// an argument is written so that the split gives it back, and how a line
+// that names an unquoted program path with blanks is caught. Pure text logic.
 #pragma once
 
 #include <vector>
 
-#include "text.h"
+#include "wide_string.h"
 
 // A blank, which ends an unquoted token: a space or a tab.
 inline bool IsBlank(WCHAR c) { return c == ' ' || c == '\t'; }
+
+// A folder separator of Windows paths.
+inline bool IsWindowsSeparator(WCHAR c) { return c == '\\' || c == '/'; }
+
+// Whether the text starts with a drive ("C:").
+inline bool StartsWithDrive(const WideString& text) {
+  return text.size() >= 2 && text[1] == ':' &&
+         ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
+}
 
 // Splits a command line as CommandLineToArgvW does. The first token is the
 // program name: it ends at the next space or tab, or, when it opens with a
@@ -17,6 +27,10 @@ inline bool IsBlank(WCHAR c) { return c == ' ' || c == '\t'; }
 // backslashes and a literal quote; inside a quoted part, a doubled quote gives
 // a literal quote and ends the part. An empty line gives no tokens.
 std::vector<WideString> SplitCommandLine(const WideString& line);
+
+// The program name of a command line, its first token as SplitCommandLine
+// gives it, without splitting the rest; empty for an empty line.
+WideString ProgramToken(const WideString& line);
 
 // Appends the argument as the split reads it back exactly: unchanged when it
 // is non-empty and holds no space, tab, line feed, vertical tab or quote;
@@ -44,24 +58,3 @@ WideString JoinCommandLine(const std::vector<WideString>& tokens);
 // option, an absolute path or a quoted argument, which a path would not go
 // on with.
 size_t SpacedProgramPathEnd(const WideString& line);
-
-// Whether the program token is a name to search for, rather than a path to
-// take as it is. Windows rules: any name but one with a drive ("C:"), a
-// leading "\" or "/", or a leading ".\" or "..\". POSIX rules: a name
-// without "/".
-bool ProgramIsSearched(const WideString& program, bool windowsRules);
-
-// The files that the launcher tries for the program token, in order. It
-// searches them itself and never the current folder, which process
-// creation's own search would try before PATH.
-//
-// Windows rules: ".exe" is added when the file name has no extension (no
-// "." in its last part). A path to take as it is (ProgramIsSearched) is
-// tried as is; any other name in the folder of launcherPath, then in each
-// folder of pathVariable (";"-separated, quotes around a folder dropped).
-//
-// POSIX rules: a name holding "/" is tried as is; any other in each folder of
-// pathVariable (":"-separated; an empty entry, the current folder, is left
-// out).
-std::vector<WideString> ProgramCandidates(const WideString& program, const WideString& launcherPath,
-                                          const WideString& pathVariable, bool windowsRules);

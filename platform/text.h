@@ -3,9 +3,7 @@
 
 #include <string>
 
-#include "win32.h"
-
-typedef std::basic_string<WCHAR> WideString;
+#include "wide_string.h"
 
 // True when the bytes are well-formed UTF-8 (no overlong forms, no encoded
 // surrogates, nothing above U+10FFFF).

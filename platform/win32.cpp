@@ -1,126 +1,160 @@
-// Windows side of platform.h beyond win32_files.cpp.
+// POSIX stand-ins for the Win32 services that win32.h declares, written from
+// what the programs expect of them. On Windows the system has the real ones
+// and this file holds nothing.
+#include "win32.h"
+
+#ifndef _WIN32
+
 #include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
+#include <spawn.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
-#include "platform.h"
-
-std::string WideToAnsi(const WideString& text) {
-  // No ANSI code page has a character beyond the BMP: a surrogate pair is one
-  // "?", where the conversion alone may give one for each half.
-  WideString single;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
-                      text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-    single += pair ? L'?' : text[i];
-    if (pair) ++i;
-  }
-  if (single.empty()) return std::string();
-  const int size = static_cast<int>(single.size());
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, single.data(), size, nullptr,
-                                         0, "?", nullptr);
-  std::string bytes(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, single.data(), size, &bytes[0], length, "?",
-                      nullptr);
-  return bytes;
-}
-
-const bool kBackslashSeparatesFolders = true;
+#include "command_line.h"
+#include "process_arguments.h"
+#include "text.h"
 
 namespace {
 
-// The text in the ANSI code page when it holds only characters the code
-// page has; false otherwise (GetModuleFileNameA would then show "?" or a
-// best-fit look-alike, naming a path that does not exist).
-bool ExactlyAnsi(const WideString& text, std::string& bytes) {
-  BOOL substituted = FALSE;
-  const int size = static_cast<int>(text.size());
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr,
-                                         0, nullptr, &substituted);
-  if (length <= 0 || substituted) return false;
-  bytes.assign(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, &bytes[0], length, nullptr,
-                      &substituted);
-  return !substituted;
+std::string ExecutablePath() {
+  std::string path(256, '\0');
+  for (;;) {
+    const ssize_t length = readlink("/proc/self/exe", &path[0], path.size());
+    if (length < 0) return std::string();
+    if (static_cast<size_t>(length) < path.size()) {
+      path.resize(static_cast<size_t>(length));
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+// Copies as much of path as fits with a NUL, as GetModuleFileName does.
+template <typename Char>
+DWORD CopyModuleFileName(const std::basic_string<Char>& path, Char* buffer, DWORD size) {
+  if (size == 0) return 0;
+  const size_t copied = path.size() < size ? path.size() : size - 1;
+  std::copy(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(copied), buffer);
+  buffer[copied] = Char();
+  return path.size() < size ? static_cast<DWORD>(path.size()) : size;
+}
+
+// Null standard handles, as a Windows child without them has: /dev/null.
+bool WantsNoStandardHandles(const STARTUPINFOW* startup) {
+  return startup && (startup->dwFlags & STARTF_USESTDHANDLES) && !startup->hStdInput &&
+         !startup->hStdOutput && !startup->hStdError;
+}
+
+// The Windows split takes the program name up to its next quote, with no
+// escapes, so a quote inside it cannot be written: a POSIX path holding one
+// would spill its tail into the arguments. A Windows file name never holds a
+// quote, so the line names the program as Windows could, without its quotes;
+// the arguments behind it then split back exactly.
+WideString ProgramNameWithoutQuotes(WideString name) {
+  name.erase(std::remove(name.begin(), name.end(), WCHAR('"')), name.end());
+  return name;
 }
 
 }  // namespace
 
-std::string ProgramFileNameAnsi() {
-  const std::string narrow = ModuleFileName<char>(GetModuleFileNameA);
-  const WideString wide = ModuleFileName<WCHAR>(GetModuleFileNameW);
-  std::string bytes;
-  if (wide.empty() || ExactlyAnsi(wide, bytes)) return narrow;
-  // A short name can be longer than its long one ("a.b.c" is "AB~1.C").
-  const DWORD size = GetShortPathNameW(wide.c_str(), nullptr, 0);
-  if (size == 0) return narrow;
-  WideString shortPath(size, L'\0');
-  const DWORD length = GetShortPathNameW(wide.c_str(), &shortPath[0], size);
-  if (length == 0 || length >= size) return narrow;
-  shortPath.resize(length);
-  return ExactlyAnsi(shortPath, bytes) ? bytes : narrow;
+DWORD GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
+  return CopyModuleFileName(ExecutablePath(), lpFilename, nSize);
 }
 
-bool SameFile(const WideString& a, const WideString& b) {
-  BY_HANDLE_FILE_INFORMATION first, second;
-  for (BY_HANDLE_FILE_INFORMATION* info : {&first, &second}) {
-    // No access rights are needed for the file's identity; the backup flag
-    // lets a folder be opened as well.
-    const HANDLE file = CreateFileW((info == &first ? a : b).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const BOOL known = GetFileInformationByHandle(file, info);
-    CloseHandle(file);
-    if (!known) return false;
+DWORD GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
+  return CopyModuleFileName(Utf8ToWide(ExecutablePath()), lpFilename, nSize);
+}
+
+LPWSTR GetCommandLineW() {
+  static WideString line;
+  if (line.empty() && ProcessArgumentCount() > 0) {
+    AppendProgramName(line, ProgramNameWithoutQuotes(Utf8ToWide(ProcessArgumentVector()[0])));
+    for (int i = 1; i < ProcessArgumentCount(); ++i) {
+      line += ' ';
+      AppendQuotedArgument(line, Utf8ToWide(ProcessArgumentVector()[i]));
+    }
   }
-  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh &&
-         first.nFileIndexLow == second.nFileIndexLow;
+  return &line[0];
 }
 
-std::FILE* CreateNewFile(const WideString& path) {
-  const int fd =
-      _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  std::FILE* file = _fdopen(fd, "wb");
-  if (!file) _close(fd);
-  return file;
+LPWSTR* CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs) {
+  if (!pNumArgs) return nullptr;
+  std::vector<WideString> tokens = SplitCommandLine(lpCmdLine);
+  // An empty line names the program itself, as on Windows.
+  if (tokens.empty()) tokens.push_back(Utf8ToWide(ExecutablePath()));
+  // One block: the pointer table followed by the strings, released as a whole.
+  size_t bytes = (tokens.size() + 1) * sizeof(LPWSTR);
+  for (const WideString& token : tokens) bytes += (token.size() + 1) * sizeof(WCHAR);
+  LPWSTR* table = static_cast<LPWSTR*>(std::malloc(bytes));
+  if (!table) return nullptr;
+  WCHAR* text = reinterpret_cast<WCHAR*>(table + tokens.size() + 1);
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    table[i] = text;
+    text = std::copy(tokens[i].begin(), tokens[i].end(), text);
+    *text++ = 0;
+  }
+  table[tokens.size()] = nullptr;
+  *pNumArgs = static_cast<int>(tokens.size());
+  return table;
 }
 
-bool MoveFileOnto(const WideString& from, const WideString& to) {
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES,
+                    LPSECURITY_ATTRIBUTES, BOOL, DWORD dwCreationFlags, LPVOID,
+                    LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
+                    LPPROCESS_INFORMATION lpProcessInformation) {
+  if (!lpCommandLine) return FALSE;
+  std::vector<std::string> arguments;
+  for (const WideString& token : SplitCommandLine(lpCommandLine))
+    arguments.push_back(WideToUtf8(token));
+  if (arguments.empty() || arguments[0].empty()) return FALSE;
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(&argument[0]);
+  argv.push_back(nullptr);
+
+  // posix_spawn reports a program that cannot be started, as process
+  // creation on Windows does, and costs no copy of the parent.
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attributes);
+  // No window means no console: the child leaves the caller's terminal.
+  if (dwCreationFlags & CREATE_NO_WINDOW) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  if (WantsNoStandardHandles(lpStartupInfo))
+    for (int fd = 0; fd <= 2; ++fd)
+      posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+  const std::string folder = lpCurrentDirectory ? WideToUtf8(lpCurrentDirectory) : std::string();
+  if (lpCurrentDirectory) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  pid_t pid = 0;
+  const std::string program = lpApplicationName ? WideToUtf8(lpApplicationName) : std::string();
+  const int error =
+      lpApplicationName
+          ? posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
+          : posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0) return FALSE;
+  if (lpProcessInformation) {
+    lpProcessInformation->hProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(pid));
+    lpProcessInformation->hThread = lpProcessInformation->hProcess;
+    lpProcessInformation->dwProcessId = static_cast<DWORD>(pid);
+    lpProcessInformation->dwThreadId = static_cast<DWORD>(pid);
+  }
+  return TRUE;
 }
 
-bool RemoveFile(const WideString& path) { return DeleteFileW(path.c_str()) != 0; }
-
-bool StandardStreamWritable(int descriptor) {
-  // A stream that fails the C runtime's own test when it starts has no file
-  // behind it: no handle, or one of no known type.
-  const HANDLE handle = GetStdHandle(descriptor == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  if (!handle || handle == INVALID_HANDLE_VALUE) return false;
-  const DWORD type = GetFileType(handle);
-  if (type != FILE_TYPE_DISK) return type != FILE_TYPE_UNKNOWN;
-  // A file opened only for reading fails every write. Writing nothing to a
-  // file changes nothing, where to a pipe it could send an empty message.
-  DWORD written = 0;
-  return WriteFile(handle, "", 0, &written, nullptr) != FALSE;
+HLOCAL LocalFree(HLOCAL hMem) {
+  std::free(hMem);
+  return nullptr;
 }
 
-const char kNullDevice[] = "nul";
-
-void RemoveCurrentFolderFromLibrarySearch() {
-  // A folder of its own in the search takes the place of the current one;
-  // the rest of the search stays, PATH included, which libraries that
-  // applications load by name may rely on. The program's folder is searched
-  // first anyway. (An empty name removes the current folder on Windows too,
-  // but Wine, which the tests run under, takes it for no name at all.)
-  WideString folder = ModuleFileName<WCHAR>(GetModuleFileNameW);
-  // With its closing separator, so that a folder at a drive's root stays
-  // that root ("C:" alone would be the drive's current folder).
-  const size_t cut = folder.find_last_of(L"\\/");
-  folder.resize(cut == WideString::npos ? 0 : cut + 1);
-  SetDllDirectoryW(folder.c_str());
+int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT) {
+  std::string box = std::string(lpCaption ? lpCaption : "") + ": " + (lpText ? lpText : "") + "\n";
+  ssize_t written = write(2, box.data(), box.size());
+  (void)written;
+  return 1;
 }
+
+#endif

@@ -3,6 +3,8 @@
 // names, types and record layouts, so the programs' code is the same on both.
 #pragma once
 
+#include "wide_string.h"
+
 #ifdef _WIN32
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -28,7 +30,6 @@ typedef HANDLE HINSTANCE;
 typedef HANDLE HMODULE;
 typedef HANDLE HWND;
 typedef void* HLOCAL;
-typedef char16_t WCHAR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef char* LPSTR;

@@ -1,14 +1,17 @@
 // A child for the launcher's end-to-end tests. It writes what it received to
 // the file named by its first argument, as one JSON object: its raw command
 // line, the split arguments, its working folder, the file it was started
-// from and whether it has standard handles. With MORVEX_CHILD_LINGER_MS set it waits that long
-// first, so the tests can see a launcher that has already ended while its child still runs. The
-// report is written beside the target and renamed into place, so a poller never reads half of it.
+// from and whether it has standard handles. With MORVEX_CHILD_LINGER_MS set
+// it waits that long first, so the tests can see a launcher that has already
+// ended while its child still runs. The report is written beside the target
+// and renamed into place, so a poller never reads half of it.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "platform.h"
+#include "files.h"
+#include "process.h"
+#include "text.h"
 
 #ifdef _WIN32
 #include <direct.h>

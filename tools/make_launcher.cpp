@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "code_page.h"
 #include "command_line.h"
+#include "files.h"
 #include "launch_command.h"
 #include "pe_image.h"
-#include "platform.h"
+#include "process.h"
+#include "program_search.h"
+#include "text.h"
 
 namespace {
 
@@ -304,7 +308,7 @@ int CheckLauncher(const WideString& path) {
   std::string command;
   const std::string problem = ReadLaunchCommand(path, command);
   if (!problem.empty()) return Fail(problem);
-  const std::vector<WideString> tokens = SplitCommandLine(DecodeLaunchCommand(command));
+  const std::vector<WideString> tokens = SplitCommandLine(Utf8OrAnsiToWide(command));
   Print("command: " + command + "\ntokens:\n");
   for (size_t i = 0; i < tokens.size(); ++i)
     Print("  [" + std::to_string(i) + "] " + Quoted(tokens[i]) + "\n");

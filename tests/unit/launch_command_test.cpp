@@ -85,13 +85,6 @@ TEST(FindLaunchCommand, AgreesWithTheRuleOnGeneratedBuffers) {
   }
 }
 
-TEST(DecodeLaunchCommand, TakesUtf8AndFallsBackBytewise) {
-  EXPECT_EQ(DecodeLaunchCommand("C:\\caf\xC3\xA9\\x.exe"), W("C:\\café\\x.exe"));
-  // Not UTF-8: the ANSI code page, where 0xE9 is é too (Latin-1, 1252).
-  EXPECT_EQ(DecodeLaunchCommand("C:\\caf\xE9\\x.exe"), W("C:\\café\\x.exe"));
-  EXPECT_EQ(DecodeLaunchCommand(""), WideString());
-}
-
 struct BuildCase {
   const char* name;
   const char* command;
@@ -119,7 +112,7 @@ TEST(BuildChildCommandLine, AppendsEachArgumentBehindOneSpace) {
   for (const BuildCase& c : kBuildCases) {
     std::vector<WideString> arguments;
     for (const char* argument : c.arguments) arguments.push_back(W(argument));
-    EXPECT_EQ(Narrow(BuildChildCommandLine(c.command, arguments)), c.line) << c.name;
+    EXPECT_EQ(Narrow(BuildChildCommandLine(W(c.command), arguments)), c.line) << c.name;
   }
 }
 
@@ -128,7 +121,7 @@ TEST(BuildChildCommandLine, AppendsEachArgumentBehindOneSpace) {
 TEST(BuildChildCommandLine, ChildReceivesTheArgumentsIntact) {
   const std::vector<WideString> arguments = {
       W(""), W("a b"), W("\"q\""), W("x\\"), W("\\\\\""), W("tab\t"), W("é日"), W("\n"), W("")};
-  const WideString line = BuildChildCommandLine("\"C:\\My App\\x.exe\" fixed", arguments);
+  const WideString line = BuildChildCommandLine(W("\"C:\\My App\\x.exe\" fixed"), arguments);
   std::vector<WideString> expected = {W("C:\\My App\\x.exe"), W("fixed")};
   expected.insert(expected.end(), arguments.begin(), arguments.end());
   EXPECT_EQ(SplitCommandLine(line), expected);

@@ -4,7 +4,8 @@
 
 #include <random>
 
-#include "platform.h"
+#include "code_page.h"
+#include "test_text.h"
 
 namespace {
 
@@ -69,6 +70,13 @@ TEST(WideToAnsi, ReplacesWhatTheCodePageLacks) {
   EXPECT_EQ(WideToAnsi(WideString{0x2603, ' ', 0x0101}), "? ?");
   EXPECT_EQ(WideToAnsi(WideString{'<', 0xD83D, 0xDE00, '>'}), "<?>");
   EXPECT_EQ(WideToAnsi(WideString()), "");
+}
+
+TEST(Utf8OrAnsiToWide, TakesUtf8AndFallsBackBytewise) {
+  EXPECT_EQ(Utf8OrAnsiToWide("C:\\caf\xC3\xA9\\x.exe"), W("C:\\café\\x.exe"));
+  // Not UTF-8: the ANSI code page, where 0xE9 is é too (Latin-1, 1252).
+  EXPECT_EQ(Utf8OrAnsiToWide("C:\\caf\xE9\\x.exe"), W("C:\\café\\x.exe"));
+  EXPECT_EQ(Utf8OrAnsiToWide(""), WideString());
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <random>
 
 #include "command_line.h"
-#include "platform.h"
 #include "test_text.h"
+#include "win32.h"
 
 namespace {
 

@@ -1,0 +1,117 @@
+#include "process.h"
+
+#include "win32.h"
+
+#ifdef _WIN32
+
+namespace {
+
+// The text in the ANSI code page when it holds only characters the code
+// page has; false otherwise (GetModuleFileNameA would then show "?" or a
+// best-fit look-alike, naming a path that does not exist).
+bool ExactlyAnsi(const WideString& text, std::string& bytes) {
+  BOOL substituted = FALSE;
+  const int size = static_cast<int>(text.size());
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr,
+                                         0, nullptr, &substituted);
+  if (length <= 0 || substituted) return false;
+  bytes.assign(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, &bytes[0], length, nullptr,
+                      &substituted);
+  return !substituted;
+}
+
+}  // namespace
+
+std::string ProgramFileNameAnsi() {
+  const std::string narrow = ModuleFileName<char>(GetModuleFileNameA);
+  const WideString wide = ModuleFileName<WCHAR>(GetModuleFileNameW);
+  std::string bytes;
+  if (wide.empty() || ExactlyAnsi(wide, bytes)) return narrow;
+  // A short name can be longer than its long one ("a.b.c" is "AB~1.C").
+  const DWORD size = GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (size == 0) return narrow;
+  WideString shortPath(size, L'\0');
+  const DWORD length = GetShortPathNameW(wide.c_str(), &shortPath[0], size);
+  if (length == 0 || length >= size) return narrow;
+  shortPath.resize(length);
+  return ExactlyAnsi(shortPath, bytes) ? bytes : narrow;
+}
+
+const bool kBackslashSeparatesFolders = true;
+
+WideString ProgramSearchPath() {
+  WideString path(256, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = GetEnvironmentVariableW(L"PATH", &path[0], size);
+    if (length < size) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length);
+  }
+}
+
+bool HostFindsProgramsLikeWindows() { return true; }
+
+bool StandardStreamWritable(int descriptor) {
+  // A stream that fails the C runtime's own test when it starts has no file
+  // behind it: no handle, or one of no known type.
+  const HANDLE handle = GetStdHandle(descriptor == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  if (!handle || handle == INVALID_HANDLE_VALUE) return false;
+  const DWORD type = GetFileType(handle);
+  if (type != FILE_TYPE_DISK) return type != FILE_TYPE_UNKNOWN;
+  // A file opened only for reading fails every write. Writing nothing to a
+  // file changes nothing, where to a pipe it could send an empty message.
+  DWORD written = 0;
+  return WriteFile(handle, "", 0, &written, nullptr) != FALSE;
+}
+
+const char kNullDevice[] = "nul";
+
+void RemoveCurrentFolderFromLibrarySearch() {
+  // A folder of its own in the search takes the place of the current one;
+  // the rest of the search stays, PATH included, which libraries that
+  // applications load by name may rely on. The program's folder is searched
+  // first anyway. (An empty name removes the current folder on Windows too,
+  // but Wine, which the tests run under, takes it for no name at all.)
+  WideString folder = ModuleFileName<WCHAR>(GetModuleFileNameW);
+  // With its closing separator, so that a folder at a drive's root stays
+  // that root ("C:" alone would be the drive's current folder).
+  const size_t cut = folder.find_last_of(L"\\/");
+  folder.resize(cut == WideString::npos ? 0 : cut + 1);
+  SetDllDirectoryW(folder.c_str());
+}
+
+#else
+
+#include <fcntl.h>
+
+#include <cstdlib>
+
+#include "text.h"
+
+// POSIX paths are bytes, which the narrow path gives unchanged.
+std::string ProgramFileNameAnsi() { return ModuleFileName<char>(GetModuleFileNameA); }
+
+const bool kBackslashSeparatesFolders = false;
+
+WideString ProgramSearchPath() {
+  const char* path = std::getenv("PATH");
+  return Utf8ToWide(path ? path : "/bin:/usr/bin");
+}
+
+bool HostFindsProgramsLikeWindows() { return false; }
+
+bool StandardStreamWritable(int descriptor) {
+  const int flags = fcntl(descriptor, F_GETFL);
+  return flags != -1 && (flags & O_ACCMODE) != O_RDONLY;
+}
+
+const char kNullDevice[] = "/dev/null";
+
+// The dynamic loader searches the current folder only where told to.
+void RemoveCurrentFolderFromLibrarySearch() {}
+
+#endif

@@ -1,0 +1,56 @@
+// What the running program asks of its own process: where its file is, the
+// folders programs are searched in, its standard streams and its library
+// search.
+#pragma once
+
+#include <string>
+
+#include "win32.h"
+
+// The full path of the running executable, however long it is, from
+// GetModuleFileNameA or GetModuleFileNameW. Those cut the path to the buffer,
+// so the buffer grows until the whole path fits with its NUL. Empty when the
+// path cannot be had.
+template <typename Char, typename Call>
+std::basic_string<Char> ModuleFileName(Call call) {
+  std::basic_string<Char> path(260, Char());
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = call(nullptr, &path[0], size);
+    if (length == 0) return std::basic_string<Char>();
+    if (length < size) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+// The full path of the running executable in the ANSI code page. Where that
+// code page cannot express the path, its short (8.3) form is taken when
+// that is plain ANSI; failing both, what GetModuleFileNameA gives.
+std::string ProgramFileNameAnsi();
+
+// Whether a backslash separates folders in the paths of this platform: on
+// POSIX hosts it is an ordinary character of a name.
+extern const bool kBackslashSeparatesFolders;
+
+// The folders that programs are searched in (PATH); on POSIX the C
+// library's default when PATH is unset.
+WideString ProgramSearchPath();
+
+// True when the host finds programs by the Windows rules (see
+// ProgramCandidates), false for the POSIX ones.
+bool HostFindsProgramsLikeWindows();
+
+// True when the standard stream (1 output, 2 error) has a handle that can be
+// written to. A windowed process started without standard handles has
+// none; a closed stream, or a file open only for reading, cannot be written.
+bool StandardStreamWritable(int descriptor);
+
+// The device that discards whatever is written to it ("nul", "/dev/null").
+extern const char kNullDevice[];
+
+// Takes the current folder out of the folders searched for libraries that
+// are loaded by name (a no-op where the loader never searches it).
+void RemoveCurrentFolderFromLibrarySearch();
