@@ -7,7 +7,6 @@
 #include "embedded_python.h"  // before any standard header, as the library requires
 // clang-format on
 
-#include <cstdio>
 #include <string>
 
 #include "exception_dialog.h"
@@ -15,6 +14,7 @@
 #include "process_arguments.h"
 #include "program_location.h"
 #include "search_path.h"
+#include "system_exit.h"
 
 namespace {
 
@@ -23,32 +23,6 @@ namespace {
 char programName[] = "morvex_desktop.exe";
 
 const char entryStatement[] = "import morvex.desktop.main\nmorvex.desktop.main.main()";
-
-// Reads the whole file in binary mode, so that the text-mode rules applied
-// afterwards are the same on every host. False only when it cannot be
-// opened; a read error counts as the end of the file.
-bool ReadSearchPathFile(const std::string& name, std::string& bytes) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (!file) return false;
-  char chunk[4096];
-  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
-  std::fclose(file);
-  return true;
-}
-
-// Appends each folder of the search-path file, or the default folders when
-// the file cannot be opened, to sys.path in the main namespace. A statement
-// that fails is reported by the library and never stops the start.
-void ExtendSearchPath(const std::string& programDirectory, const std::string& searchPathFile) {
-  std::string bytes;
-  const std::vector<std::string> entries =
-      ReadSearchPathFile(searchPathFile, bytes) ? TextModeLines(bytes) : DefaultSearchPathEntries();
-  for (const std::string& entry : entries) {
-    const std::string statement =
-        SearchPathStatement(ResolveSearchPathEntry(entry, programDirectory));
-    if (!statement.empty()) PyRun_SimpleStringFlags(statement.c_str(), nullptr);
-  }
-}
 
 // A windowed process may have no standard output or error: a launcher
 // starts it without handles. The interpreter's stream then fails as soon
@@ -91,23 +65,22 @@ int Fail() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  // 1. Where the program lives decides every other location.
+  // Where the program lives decides every other location: the interpreter's
+  // home and the application's folders are all beside it.
   const std::string programPath = ProgramPath(ProgramFileNameAnsi(), kBackslashSeparatesFolders);
   if (programPath.empty()) return 1;
-  const std::string programDirectory = CutAtLastSeparator(programPath);
-  const std::string searchPathFile = SearchPathFileName(programPath);
-
-  // 2. The library keeps this pointer without copying it, so the home stays
+  // The library keeps this pointer without copying it, so the home stays
   // untouched until we return, after Py_Finalize.
-  std::string home = programDirectory;
+  std::string home = CutAtLastSeparator(programPath);
 
-  // 3. Libraries loaded by name (extension modules' own DLLs, ctypes) never
+  // Libraries loaded by name (extension modules' own DLLs, ctypes) never
   // come from the current folder, which is wherever the user started from.
   RemoveCurrentFolderFromLibrarySearch();
 
-  // 4.-6. An interpreter without site, at home in the program folder, that
-  // takes none of the PYTHON* variables: they are meant for another Python
-  // on the machine, and PYTHONPATH would put its folders ahead of ours.
+  // An interpreter at home in the program folder, without the site module
+  // (the application brings its own folders), and deaf to the PYTHON*
+  // variables: those are meant for another Python on the machine, and
+  // PYTHONPATH would put its folders ahead of ours.
   Py_IgnoreEnvironmentFlag = 1;
   Py_NoSiteFlag = 1;
   Py_SetPythonHome(&home[0]);
@@ -115,8 +88,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Py_Initialize();
   DiscardStreamsWithoutHandle();
 
-  // 7.-9. The main module, the command line as sys.argv, and the marks of a
-  // bundled application, all before anything of the application is imported.
+  // The main module, the command line as sys.argv, and the marks the
+  // application reads before it imports anything: sys.frozen, that it runs
+  // as a bundled program whose files sit beside the executable, and
+  // sys.brenvik_build, that it is this packaged build and not a developer's
+  // checkout run by a plain interpreter.
   PyObject* mainModule = PyImport_AddModule("__main__");
   if (!mainModule) return Fail();
   PySys_SetArgv(ProcessArgumentCount(), ProcessArgumentVector());
@@ -124,10 +100,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   PyRun_SimpleStringFlags("sys.frozen = True", nullptr);
   PyRun_SimpleStringFlags("sys.brenvik_build = True", nullptr);
 
-  // 10. The application's folders go at the end of sys.path.
-  ExtendSearchPath(programDirectory, searchPathFile);
+  // The application's folders go at the end of sys.path. A statement that
+  // fails is reported by the library and never stops the start.
+  for (const std::string& statement : SearchPathStatements(programPath))
+    PyRun_SimpleStringFlags(statement.c_str(), nullptr);
 
-  // 11.-15. Import the entry module and call main() in the main namespace.
+  // The entry statement imports the application and calls its main() in the
+  // main namespace, compiled under the program's name.
   PyObject* mainNamespace = PyModule_GetDict(mainModule);
   if (!mainNamespace) return Fail();
   PyObject* entryCode = Py_CompileStringFlags(entryStatement, programName, Py_file_input, nullptr);
@@ -135,7 +114,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   PyEval_EvalCode(reinterpret_cast<PyCodeObject*>(entryCode), mainNamespace, mainNamespace);
   if (PyErr_Occurred()) return Fail();
 
-  // 16. Only a clean run is finalised, which also runs the atexit handlers.
+  // Only a clean run is finalised, which also runs the atexit handlers.
   Py_Finalize();
   return 0;
 }

@@ -5,12 +5,6 @@
 
 #include <string>
 
-// Replaces every match of pattern, left to right. The search goes on just
-// after each inserted replacement, so replaced text is never matched again;
-// an empty pattern leaves the text as it is.
-std::string ReplaceAll(std::string text, const std::string& pattern,
-                       const std::string& replacement);
-
 // The text before its last "/", or the whole text when it holds none (a
 // program at a drive root keeps "C:" as its folder).
 std::string CutAtLastSeparator(const std::string& path);
@@ -19,7 +13,3 @@ std::string CutAtLastSeparator(const std::string& path);
 // separates folders (Windows) every one becomes "/"; elsewhere it is part of
 // a name and stays.
 std::string ProgramPath(const std::string& modulePath, bool backslashSeparates);
-
-// The search-path file beside the program: a trailing ".exe" (any case)
-// becomes ".pth", any other name gets ".pth" appended. Folders never change.
-std::string SearchPathFileName(const std::string& programPath);

@@ -1,6 +1,38 @@
 #include "search_path.h"
 
+#include <cstdio>
+
 #include "program_location.h"
+#include "text.h"
+
+namespace {
+
+bool EndsWithExe(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string suffix = path.substr(path.size() - 4);
+  for (char& c : suffix) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return suffix == ".exe";
+}
+
+}  // namespace
+
+std::string SearchPathFileName(const std::string& programPath) {
+  // Replacing only the suffix keeps a folder such as "x.exe.d" intact, and a
+  // name without ".exe" (Linux, or ".EXE") must not name the program itself.
+  if (EndsWithExe(programPath)) return programPath.substr(0, programPath.size() - 4) + ".pth";
+  return programPath + ".pth";
+}
+
+bool ReadSearchPathFile(const std::string& name, std::string& bytes) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) return false;
+  char chunk[4096];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
+  std::fclose(file);
+  return true;
+}
 
 std::vector<std::string> TextModeLines(const std::string& bytes) {
   std::vector<std::string> lines;
@@ -58,4 +90,19 @@ std::string PythonStringLiteral(const std::string& bytes) {
 std::string SearchPathStatement(const std::string& directory) {
   if (directory.find('\0') != std::string::npos) return std::string();
   return "sys.path.append(" + PythonStringLiteral(directory) + ")";
+}
+
+std::vector<std::string> SearchPathStatements(const std::string& programPath) {
+  const std::string programDirectory = CutAtLastSeparator(programPath);
+  std::string bytes;
+  const std::vector<std::string> entries =
+      ReadSearchPathFile(SearchPathFileName(programPath), bytes) ? TextModeLines(bytes)
+                                                                 : DefaultSearchPathEntries();
+  std::vector<std::string> statements;
+  for (const std::string& entry : entries) {
+    const std::string statement =
+        SearchPathStatement(ResolveSearchPathEntry(entry, programDirectory));
+    if (!statement.empty()) statements.push_back(statement);
+  }
+  return statements;
 }

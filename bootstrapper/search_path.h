@@ -1,9 +1,20 @@
-// The search-path file and the statements that put its folders on sys.path:
-// pure text rules, the same on every host.
+// The search path of the application: the search-path file beside the
+// program, how it is read, where each of its entries points, and the
+// statements that put those folders on sys.path. The same rules on every
+// host; no platform calls and no interpreter.
 #pragma once
 
 #include <string>
 #include <vector>
+
+// The search-path file beside the program: a trailing ".exe" (any case)
+// becomes ".pth", any other name gets ".pth" appended. Folders never change.
+std::string SearchPathFileName(const std::string& programPath);
+
+// Reads the whole file in binary mode, so that the text-mode rules applied
+// afterwards are the same on every host. False only when it cannot be
+// opened; a read error counts as the end of the file.
+bool ReadSearchPathFile(const std::string& name, std::string& bytes);
 
 // The lines of a search-path file read as Windows text mode reads it: CR LF
 // is LF, a lone CR stays, a 0x1A byte ends the file, and a final LF does not
@@ -24,3 +35,8 @@ std::string PythonStringLiteral(const std::string& bytes);
 // The statement appending directory to sys.path, or empty when the folder
 // holds a 0x00 byte, which no path can hold.
 std::string SearchPathStatement(const std::string& directory);
+
+// The statements that append the application's folders to sys.path, in
+// order: one for each entry of the search-path file beside the program at
+// programPath, or for each default entry when that file cannot be opened.
+std::vector<std::string> SearchPathStatements(const std::string& programPath);

@@ -110,3 +110,13 @@ WideString Latin1ToWide(const std::string& bytes) {
   for (const char c : bytes) text += static_cast<WCHAR>(static_cast<unsigned char>(c));
   return text;
 }
+
+std::string ReplaceAll(std::string text, const std::string& pattern,
+                       const std::string& replacement) {
+  if (pattern.empty()) return text;
+  for (size_t at = text.find(pattern); at != std::string::npos;
+       at = text.find(pattern, at + replacement.size())) {
+    text.replace(at, pattern.size(), replacement);
+  }
+  return text;
+}

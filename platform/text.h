@@ -1,4 +1,5 @@
-// Conversions between UTF-8 and UTF-16. Pure text logic, no platform calls.
+// Text helpers: conversions between UTF-8 and UTF-16, and replacing within
+// byte strings. Pure text logic, no platform calls.
 #pragma once
 
 #include <string>
@@ -20,3 +21,9 @@ std::string WideToUtf8(const WideString& text);
 
 // Each byte becomes the code unit of the same value.
 WideString Latin1ToWide(const std::string& bytes);
+
+// Replaces every match of pattern, left to right. The search goes on just
+// after each inserted replacement, so replaced text is never matched again;
+// an empty pattern leaves the text as it is.
+std::string ReplaceAll(std::string text, const std::string& pattern,
+                       const std::string& replacement);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "search_path.h"
+
 namespace {
 
 struct LocationCase {
@@ -60,35 +62,6 @@ TEST(ProgramLocation, KeepsBackslashesWhereTheyAreNoSeparator) {
   EXPECT_EQ(ProgramPath(path, false), path);
   EXPECT_EQ(CutAtLastSeparator(ProgramPath(path, false)), "/opt/a\\nb");
   EXPECT_EQ(ProgramPath("C:\\a\\nb\\morvex_desktop.exe", true), "C:/a/nb/morvex_desktop.exe");
-}
-
-struct ReplaceCase {
-  const char* text;
-  const char* pattern;
-  const char* replacement;
-  const char* result;
-};
-
-const ReplaceCase replaceCases[] = {
-    {"a\\b\\c", "\\", "/", "a/b/c"},
-    {"abc", "", "x", "abc"},
-    {"", "a", "b", ""},
-    {"../../lib", "../", "", "lib"},
-    // After a removal the search goes on where the text was cut, so the
-    // "../" that the removal closes up before that point stays.
-    {"....//", "../", "", "../"},
-    {"../a/../b", "../", "", "a/b"},
-    // Text produced by the replacement is not searched again.
-    {"aaa", "a", "aa", "aaaaaa"},
-    {"x.exe.exe", ".exe", ".pth", "x.pth.pth"},
-    {"X.EXE", ".exe", ".pth", "X.EXE"},
-};
-
-TEST(ReplaceAll, ReplacesLeftToRightWithoutRescanning) {
-  for (const ReplaceCase& c : replaceCases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(ReplaceAll(c.text, c.pattern, c.replacement), c.result);
-  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "program_location.h"
 #include "search_path.h"
+#include "text.h"
 
 namespace {
 
