@@ -16,7 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(wine_runner ${CMAKE_BINARY_DIR}/wine-run)
 file(WRITE ${wine_runner}
      "#!/bin/sh\nexport WINE_RUN_PREFIX=\"\${WINE_RUN_PREFIX:-${CMAKE_BINARY_DIR}/wine-prefix}\"\n"
-     "exec \"${CMAKE_CURRENT_LIST_DIR}/wine-run\" \"$@\"\n")
+     "exec \"${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run\" \"$@\"\n")
 file(CHMOD ${wine_runner} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
      GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${wine_runner})

@@ -84,8 +84,8 @@ if(WIN32)
       OUTPUT ${PYTHON27_ZIP}
       COMMAND ${CMAKE_COMMAND} -E env --unset=PYTHONPATH --unset=PYTHONHOME
               --unset=PYTHONOPTIMIZE ${PYTHON27_HOST_INTERPRETER} -S -E
-              ${CMAKE_CURRENT_LIST_DIR}/make_python_zip.py ${kit}/Lib ${PYTHON27_ZIP}
-      DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_python_zip.py ${kit_modules}
+              ${PROJECT_SOURCE_DIR}/scripts/make_python_zip.py ${kit}/Lib ${PYTHON27_ZIP}
+      DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make_python_zip.py ${kit_modules}
       COMMENT "Compiling the kit's standard library into python27.zip"
       VERBATIM)
     add_custom_target(python27_zip ALL DEPENDS ${PYTHON27_ZIP})

@@ -9,7 +9,7 @@
 # a bootstrapper that is not built or not tested is a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash cmake/setup-machine.sh
+bash scripts/setup-machine.sh
 
 if [ -z "${PYTHON27_WINDOWS_DIR:-}" ]; then
   for kit in ../shared/python27-win64 /work/shared/python27-win64; do
