@@ -11,13 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-machine.sh
 
-if [ -z "${PYTHON27_WINDOWS_DIR:-}" ]; then
-  for kit in ../shared/python27-win64 /work/shared/python27-win64; do
-    if [ -f "$kit/include/Python.h" ]; then
-      PYTHON27_WINDOWS_DIR=$(cd "$kit" && pwd)
-      break
-    fi
-  done
+if [ -z "${PYTHON27_WINDOWS_DIR:-}" ] && [ -f ../shared/python27-win64/include/Python.h ]; then
+  PYTHON27_WINDOWS_DIR=$(cd ../shared/python27-win64 && pwd)
 fi
 kit=${PYTHON27_WINDOWS_DIR:-}
 
