@@ -17,7 +17,7 @@ cat "$work/linux.md"
 # ends at once, which makes it the trivial child. Every Windows process start
 # under Wine starts a Wine process, so this shows Wine's cost, not Windows'.
 if [ -x "$windows_build/tests/report_child.exe" ] && command -v hyperfine >/dev/null; then
-  wine_run=$(dirname "$0")/../cmake/wine-run
+  wine_run=$(dirname "$0")/../scripts/wine-run
   child=$(cd "$windows_build/tests" && pwd)/report_child.exe
   "$wine_run" "$windows_build/tools/make_launcher.exe" "$windows_build/launcher/launcher.exe" \
     "$work/child-launcher.exe" "Z:${child//\//\\}"

@@ -10,13 +10,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Each build folder runs its programs in a Wine prefix of its own, made on
-# first use, so two builds (or a downstream project) never share one by
-# accident. WINE_RUN_PREFIX in the environment names another.
-set(wine_runner ${CMAKE_BINARY_DIR}/wine-run)
-file(WRITE ${wine_runner}
-     "#!/bin/sh\nexport WINE_RUN_PREFIX=\"\${WINE_RUN_PREFIX:-${CMAKE_BINARY_DIR}/wine-prefix}\"\n"
-     "exec \"${CMAKE_CURRENT_LIST_DIR}/wine-run\" \"$@\"\n")
-file(CHMOD ${wine_runner} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
-     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${wine_runner})
+# Programs run under Wine through scripts/wine-run, each build folder's in a
+# Wine prefix of its own, made on first use, so two builds (or a downstream
+# project) never share one by accident. WINE_RUN_PREFIX in the environment
+# names another: the runner takes WINE_RUN_DEFAULT_PREFIX only without it.
+get_filename_component(_morvex_wine_run ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR env WINE_RUN_DEFAULT_PREFIX=${CMAKE_BINARY_DIR}/wine-prefix
+                                  ${_morvex_wine_run})

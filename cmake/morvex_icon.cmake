@@ -19,7 +19,7 @@ function(morvex_desktop_resources out)
       message(FATAL_ERROR "MORVEX_ICON=${MORVEX_ICON}: the path may not hold a double quote or a backslash")
     endif()
     find_package(Python3 REQUIRED COMPONENTS Interpreter)
-    execute_process(COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/check_icon.py ${icon}
+    execute_process(COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check_icon.py ${icon}
                     RESULT_VARIABLE failed ERROR_VARIABLE reason ERROR_STRIP_TRAILING_WHITESPACE)
     if(failed)
       message(FATAL_ERROR "MORVEX_ICON cannot be the icon of morvex_desktop: ${reason}")

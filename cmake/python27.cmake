@@ -8,7 +8,9 @@
 # it when an interpreter is found and says plainly when it is left out, ON
 # makes a missing interpreter an error, OFF leaves it out without looking.
 #
-# POSIX: PYTHON27_ROOT names the prefix (default: the machine's pyenv 2.7.18).
+# POSIX: PYTHON27_ROOT names the prefix; unset, it is taken from the
+# environment or searched for by scripts/find-python27.sh (pyenv's 2.7
+# versions, python2.7 on PATH) and kept in the cache.
 # Windows: PYTHON27_WINDOWS_DIR names a Windows Python 2.7 installation:
 # include/, libs/ with an import library, python27.dll, DLLs/, and Lib/ or a
 # ready python27.zip. A zip made from Lib/ is compiled by the build host's
@@ -21,11 +23,20 @@ if(MORVEX_BOOTSTRAPPER STREQUAL OFF)
   return()
 endif()
 
-if(DEFINED ENV{PYENV_ROOT})
-  set(default_root $ENV{PYENV_ROOT}/versions/2.7.18)
-else()
-  set(default_root /root/.pyenv/versions/2.7.18)
-endif()
+# Sets PYTHON27_ROOT, the build host's Python 2.7, when it is not set yet:
+# the environment's PYTHON27_ROOT or the first one found. Empty when there
+# is none, so a later configure searches again.
+macro(python27_find_root)
+  set(PYTHON27_ROOT "" CACHE PATH "Prefix of the build host's Python 2.7 (empty: search for it)")
+  if(NOT PYTHON27_ROOT)
+    execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/find-python27.sh
+                    OUTPUT_VARIABLE python27_found OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE python27_not_found)
+    if(NOT python27_not_found)
+      set_property(CACHE PYTHON27_ROOT PROPERTY VALUE ${python27_found})
+    endif()
+  endif()
+endmacro()
 
 # Leaves the bootstrapper out, or stops when it was asked for.
 macro(python27_missing)
@@ -71,12 +82,19 @@ if(WIN32)
   if(EXISTS ${kit}/python27.zip)
     set(PYTHON27_ZIP ${kit}/python27.zip)
   else()
-    set(PYTHON27_HOST_INTERPRETER ${default_root}/bin/python2.7 CACHE FILEPATH
+    set(PYTHON27_HOST_INTERPRETER "" CACHE FILEPATH
         "Python 2.7 of the build host that compiles the kit's Lib/ into python27.zip")
-    if(NOT EXISTS ${PYTHON27_HOST_INTERPRETER})
+    if(NOT PYTHON27_HOST_INTERPRETER)
+      python27_find_root()
+      if(PYTHON27_ROOT)
+        set_property(CACHE PYTHON27_HOST_INTERPRETER PROPERTY VALUE ${PYTHON27_ROOT}/bin/python2.7)
+      endif()
+    endif()
+    if(NOT EXISTS "${PYTHON27_HOST_INTERPRETER}")
       message(FATAL_ERROR "The kit ${kit} has no python27.zip, and making one from its Lib/ "
                           "needs the build host's Python 2.7: none at "
-                          "PYTHON27_HOST_INTERPRETER=${PYTHON27_HOST_INTERPRETER}")
+                          "PYTHON27_HOST_INTERPRETER=${PYTHON27_HOST_INTERPRETER} (set it, or "
+                          "PYTHON27_ROOT to the prefix of a Python 2.7)")
     endif()
     set(PYTHON27_ZIP ${CMAKE_BINARY_DIR}/python27.zip)
     file(GLOB_RECURSE kit_modules CONFIGURE_DEPENDS ${kit}/Lib/*.py)
@@ -84,8 +102,8 @@ if(WIN32)
       OUTPUT ${PYTHON27_ZIP}
       COMMAND ${CMAKE_COMMAND} -E env --unset=PYTHONPATH --unset=PYTHONHOME
               --unset=PYTHONOPTIMIZE ${PYTHON27_HOST_INTERPRETER} -S -E
-              ${CMAKE_CURRENT_LIST_DIR}/make_python_zip.py ${kit}/Lib ${PYTHON27_ZIP}
-      DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_python_zip.py ${kit_modules}
+              ${PROJECT_SOURCE_DIR}/scripts/make_python_zip.py ${kit}/Lib ${PYTHON27_ZIP}
+      DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make_python_zip.py ${kit_modules}
       COMMENT "Compiling the kit's standard library into python27.zip"
       VERBATIM)
     add_custom_target(python27_zip ALL DEPENDS ${PYTHON27_ZIP})
@@ -96,7 +114,12 @@ if(WIN32)
   return()
 endif()
 
-set(PYTHON27_ROOT ${default_root} CACHE PATH "Prefix of the Python 2.7 interpreter to embed")
+python27_find_root()
+if(NOT PYTHON27_ROOT)
+  python27_missing("no Python 2.7 found under pyenv's versions ($PYENV_ROOT, ~/.pyenv, `pyenv "
+                   "root`) or on PATH: point -DPYTHON27_ROOT=<prefix> at a Python 2.7 built with "
+                   "--enable-shared")
+endif()
 if(NOT EXISTS ${PYTHON27_ROOT}/include/python2.7/Python.h)
   python27_missing("no Python 2.7 under PYTHON27_ROOT=${PYTHON27_ROOT} (no "
                    "include/python2.7/Python.h): point -DPYTHON27_ROOT=<prefix> at a Python 2.7 "

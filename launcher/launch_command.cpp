@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "command_line.h"
-#include "pe_image.h"
+#include "executable_image.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Cases for cmake/check_icon.py, the check of MORVEX_ICON: icons made here
+"""Cases for scripts/check_icon.py, the check of MORVEX_ICON: icons made here
 image by image (bitmap or PNG, any size and depth), each run through the
 checker as the build runs it.
 

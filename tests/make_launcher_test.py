@@ -137,7 +137,7 @@ class ToolTest(unittest.TestCase):
             self.skipTest("signing real launchers needs the Windows build")
         for program in ("openssl", "osslsigncode"):
             if not shutil.which(program):
-                self.fail(program + " is missing (cmake/setup-machine.sh installs it)")
+                self.fail(program + " is missing (scripts/setup-machine.sh installs it)")
         key, cert = self.path("key.pem"), self.path("cert.pem")
         if not os.path.exists(cert):
             subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",

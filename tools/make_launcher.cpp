@@ -2,17 +2,15 @@
 // of an existing one, or checks where its program will be found. Release
 // scripts run it, so every refusal leaves the output as it was and says why
 // on standard error with a non-zero exit. --help gives the rules.
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "code_page.h"
 #include "command_line.h"
+#include "executable_image.h"
 #include "files.h"
 #include "launch_command.h"
-#include "pe_image.h"
 #include "process.h"
 #include "program_search.h"
 #include "text.h"
@@ -115,78 +113,6 @@ int Version() {
 void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 std::string Quoted(const WideString& text) { return "\"" + WideToUtf8(text) + "\""; }
-
-// The little-endian number of count bytes at offset, 0 when they lie
-// outside the image (which then ends where its headers say nothing more).
-std::uint64_t FieldAt(const std::string& image, std::uint64_t offset, size_t count) {
-  if (offset > image.size() || count > image.size() - offset) return 0;
-  std::uint64_t number = 0;
-  for (size_t i = count; i-- > 0;)
-    number = number << 8 | static_cast<unsigned char>(image[offset + i]);
-  return number;
-}
-
-// A PE image for x86-64 that is a program, not a library.
-bool IsPeProgram(const std::string& image) {
-  if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0) return false;
-  const std::uint64_t header = FieldAt(image, 0x3C, 4);
-  if (header > image.size() || image.size() - header < 24) return false;
-  const std::uint64_t characteristics = FieldAt(image, header + 22, 2);
-  return image.compare(header, 4, std::string("PE\0\0", 4)) == 0 &&
-         FieldAt(image, header + 4, 2) == 0x8664 && (characteristics & 0x0002) &&
-         !(characteristics & 0x2000);
-}
-
-// An ELF program: a position-independent one has type DYN. Its header is
-// whole: 52 bytes in the 32-bit class, 64 in the 64-bit one.
-bool IsElfProgram(const std::string& image) {
-  if (image.size() < 52 || image.compare(0, 4, "\177ELF") != 0) return false;
-  if (image[4] == 2 && image.size() < 64) return false;
-  // The type is a 16-bit number in the byte order that byte 5 names.
-  const bool bigEndian = image[5] == 2;
-  const unsigned high = static_cast<unsigned char>(image[bigEndian ? 16 : 17]);
-  const unsigned low = static_cast<unsigned char>(image[bigEndian ? 17 : 16]);
-  const unsigned type = high << 8 | low;
-  return type == 2 || type == 3;
-}
-
-// What the stub is built as on the two hosts.
-bool IsExecutableImage(const std::string& image) {
-  return IsPeProgram(image) || IsElfProgram(image);
-}
-
-// Where the bytes that the headers of a PE image or a 64-bit little-endian
-// ELF image account for end: behind the last section (PE), or behind the
-// last segment and the section header table (ELF). Anything further on was
-// appended. 0 for a layout not read here, so the whole file counts.
-std::uint64_t ImageEnd(const std::string& image) {
-  std::uint64_t end = 0;
-  if (IsPeProgram(image)) {
-    const std::uint64_t header = FieldAt(image, 0x3C, 4);
-    const std::uint64_t sections = header + 24 + FieldAt(image, header + 20, 2);
-    for (std::uint64_t i = 0, count = FieldAt(image, header + 6, 2); i < count; ++i) {
-      const std::uint64_t section = sections + 40 * i;
-      end = std::max(end, FieldAt(image, section + 20, 4) + FieldAt(image, section + 16, 4));
-    }
-  } else if (IsElfProgram(image) && image[4] == 2 && image[5] == 1) {
-    const std::uint64_t segments = FieldAt(image, 32, 8);
-    for (std::uint64_t i = 0, count = FieldAt(image, 56, 2); i < count; ++i) {
-      const std::uint64_t segment = segments + FieldAt(image, 54, 2) * i;
-      end = std::max(end, FieldAt(image, segment + 8, 8) + FieldAt(image, segment + 32, 8));
-    }
-    end = std::max(end, FieldAt(image, 40, 8) + FieldAt(image, 58, 2) * FieldAt(image, 60, 2));
-  }
-  return end < image.size() ? end : image.size();
-}
-
-// Whether a trailer was appended to the stub already. A marker and a 0x00
-// byte that its own code or data happen to hold are no trailer: the one
-// appended behind them wins.
-bool HoldsAppendedTrailer(const std::string& image) {
-  const size_t end = static_cast<size_t>(ImageEnd(image));
-  std::string command;
-  return FindLaunchCommand(image.data() + end, image.size() - end, command);
-}
 
 // Why the launcher could not start this command as written, or nothing. The
 // reader takes the text behind the last "#!" up to the first 0x00 byte and

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "executable_image.h"
 #include "launch_command.h"
-#include "pe_image.h"
 
 namespace {
 

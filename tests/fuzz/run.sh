@@ -17,7 +17,7 @@ cd "$(dirname "$0")/../.."
 source=$PWD
 build=$source/build/fuzz
 if ! command -v clang++ >/dev/null; then
-  echo "fuzz: clang++ is missing (bash cmake/setup-machine.sh installs it)" >&2
+  echo "fuzz: clang++ is missing (bash scripts/setup-machine.sh installs it)" >&2
   exit 1
 fi
 log=$(mktemp)

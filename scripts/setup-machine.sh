@@ -19,7 +19,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -q
   apt-get -o DPkg::Lock::Timeout=900 install -y -q "${missing[@]}"
 fi
-python27=${PYTHON27_ROOT:-/root/.pyenv/versions/2.7.18}
+if ! python27=$(bash "$(dirname "$0")/find-python27.sh"); then
+  echo "Python 2.7 (shared build) not found under pyenv's versions or on PATH; set PYTHON27_ROOT." >&2
+  exit 1
+fi
 if [ ! -f "$python27/include/python2.7/Python.h" ]; then
   echo "Python 2.7 (shared build) not found under $python27; set PYTHON27_ROOT." >&2
   exit 1

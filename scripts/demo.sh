@@ -4,7 +4,7 @@
 # report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash cmake/setup-machine.sh --host-only
+bash scripts/setup-machine.sh --host-only
 cmake --preset default >/dev/null
 cmake --build --preset default
 if [ -f build/default/examples/morvex_launchers/Sample ]; then
