@@ -13,22 +13,15 @@ with the version.
     downstream_test.py --build BUILD --source tests/downstream --cmake CMAKE
                        --cpack CPACK --version X.Y.Z [--toolchain FILE --wine RUNNER]
 """
-import argparse
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
-import time
 import unittest
 import zipfile
 
-ARGS = None
-
-
-def windows(path):
-    """The path as a Windows program under Wine sees it (drive Z:)."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+import test_support
+from test_support import ARGS, windows
 
 
 def as_seen(path):
@@ -115,12 +108,9 @@ class DownstreamTest(unittest.TestCase):
 
         launcher = os.path.join(app, "Notes" + suffix)
         run(([ARGS.wine] if ARGS.wine else []) + [launcher, "own argument"])
-        deadline = time.monotonic() + 30
-        while not os.path.exists(report) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertTrue(os.path.exists(report), "the launcher's program wrote nothing")
-        with open(report) as f:
-            self.assertEqual(f.read().splitlines(), ["from-trailer", "two words", "own argument"])
+        written = test_support.wait_for_file(report)
+        self.assertIsNotNone(written, "the launcher's program wrote nothing")
+        self.assertEqual(written.decode().splitlines(), ["from-trailer", "two words", "own argument"])
 
     def test_zip_holds_exactly_the_application_folder(self):
         packages = os.path.join(self.root, "packages")
@@ -141,9 +131,7 @@ class DownstreamTest(unittest.TestCase):
         self.assertEqual(packed, self.install_component("runtime"))
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
+def add_arguments(parser):
     parser.add_argument("--build", required=True)
     parser.add_argument("--source", required=True)
     parser.add_argument("--cmake", required=True)
@@ -151,9 +139,7 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("--toolchain")
     parser.add_argument("--wine")
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest)
 
 
 if __name__ == "__main__":
-    main()
+    test_support.main(add_arguments)

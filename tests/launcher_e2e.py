@@ -7,7 +7,6 @@ writes: its raw command line, its split arguments, its working folder and
 whether it has standard handles. With --wine the programs are Windows
 programs run under Wine.
 """
-import argparse
 import json
 import os
 import shutil
@@ -19,9 +18,7 @@ import time
 import unittest
 
 import test_support
-from test_support import wait_for, windows
-
-ARGS = None
+from test_support import ARGS, wait_for, windows
 REPORT_WAIT = 30.0      # seconds to wait for a child's report
 ABSENCE_WAIT = 2.0      # seconds to watch for a child that must not start
 
@@ -465,16 +462,12 @@ class SigningTest(LauncherTest):
         self.assertEqual(shown.stdout.decode("utf-8").rstrip("\r\n"), self.child_command() + " real")
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
+def add_arguments(parser):
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--make-launcher", required=True)
     parser.add_argument("--child", required=True)
     parser.add_argument("--wine", help="program that runs Windows programs")
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
 if __name__ == "__main__":
-    main()
+    test_support.main(add_arguments)

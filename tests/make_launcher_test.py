@@ -7,21 +7,17 @@ reads the report of the child (report_child): its split arguments. Every
 refusal must leave the output as it was and no temporary file behind. With
 --wine the programs are Windows programs run under Wine.
 """
-import argparse
 import json
 import os
 import shutil
 import struct
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
 
 import test_support
-from test_support import wait_for, windows
-
-ARGS = None
+from test_support import ARGS, wait_for, windows
 REPORT_WAIT = 30.0      # seconds to wait for a child's report
 ABSENCE_WAIT = 2.0      # seconds to watch for a child that must not start
 PREVIOUS = b"previous output, to be left alone\n"
@@ -513,17 +509,13 @@ class CheckTest(ToolTest):
         self.assertEqual(self.start(signed, ["z"]), [host_path(self.report), "z"])
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
+def add_arguments(parser):
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--make-launcher", required=True)
     parser.add_argument("--child", required=True)
     parser.add_argument("--version", required=True, help="the version the tool must report")
     parser.add_argument("--wine", help="program that runs Windows programs")
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
 if __name__ == "__main__":
-    main()
+    test_support.main(add_arguments)

@@ -1,12 +1,32 @@
-"""What the end-to-end drivers share: running a program to its end, under
-Wine when asked, and waiting for the report that tests/report_child writes.
+"""What the end-to-end drivers share: their command line and entry, running
+a program to its end, under Wine when asked, and waiting for the report that
+tests/report_child writes.
 """
+import argparse
 import json
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
+import unittest
+
+# The driver's own options, filled in by main() before any test runs.
+ARGS = argparse.Namespace()
+
+
+def main(add_arguments, configure=None):
+    """Runs the calling driver's tests. add_arguments(parser) declares the
+    driver's own options, which are parsed into ARGS; configure(ARGS), when
+    given, sees them before the first test. The rest of the command line
+    (-v, test names) goes to unittest."""
+    parser = argparse.ArgumentParser()
+    add_arguments(parser)
+    _, rest = parser.parse_known_args(namespace=ARGS)
+    if configure:
+        configure(ARGS)
+    unittest.main(module="__main__", argv=[sys.argv[0]] + rest, verbosity=2)
 
 
 def windows(path):

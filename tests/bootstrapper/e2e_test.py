@@ -7,10 +7,10 @@ fresh application folder of its own (the program copied, the interpreter's
 files linked in), small fixture packages, and a controlled environment.
 On POSIX hosts the error box is written to standard error as
 "caption: text\\n", which is how these tests read it. A Windows build runs
-under Wine (MORVEX_WINE, the runner) with a helper (MORVEX_BOX_READER) that
-reads and dismisses the real boxes and writes them in that same form.
+under Wine (--wine, the runner) with a helper (--box-reader) that reads and
+dismisses the real boxes and writes them in that same form.
 
-    MORVEX_BUILD_DIR=build/boot python3 tests/bootstrapper/e2e_test.py
+    e2e_test.py --build BUILD [--cmake CMAKE] [--wine RUNNER --box-reader READER]
 """
 import json
 import os
@@ -25,12 +25,10 @@ import zipfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import test_support  # noqa: E402
 
-BUILD_DIR = os.environ.get("MORVEX_BUILD_DIR", "build/default")
-CMAKE = os.environ.get("MORVEX_CMAKE", "cmake")
-WINE = os.environ.get("MORVEX_WINE", "")
-BOX_READER = os.environ.get("MORVEX_BOX_READER", "")
-WINDOWS = bool(BOX_READER)
-PROGRAM = "morvex_desktop.exe" if WINDOWS else "morvex_desktop"
+# Set from the command line before the first test (configure).
+WINE = ""
+WINDOWS = False
+PROGRAM = "morvex_desktop"
 BOX = b"Python Exception: "
 
 # Imported as morvex.desktop.main. Records what the bootstrap gave it while
@@ -174,7 +172,8 @@ class BootstrapperTest(unittest.TestCase):
     def setUpClass(cls):
         cls.root = tempfile.mkdtemp(prefix="morvex-e2e-")
         cls.installed = os.path.join(cls.root, "installed")
-        subprocess.run([CMAKE, "--install", BUILD_DIR, "--prefix", cls.installed],
+        subprocess.run([test_support.ARGS.cmake, "--install", test_support.ARGS.build, "--prefix",
+                        cls.installed],
                        check=True, stdout=subprocess.DEVNULL)
 
     @classmethod
@@ -219,7 +218,7 @@ class BootstrapperTest(unittest.TestCase):
         stop, outputs = os.path.join(work, "stop"), [os.path.join(work, n) for n in "oeb"]
         with open(outputs[0], "wb") as out, open(outputs[1], "wb") as err, \
                 open(outputs[2], "wb") as box_lines:
-            reader = subprocess.Popen(WINE.split() + [BOX_READER, native(stop)], env=env,
+            reader = subprocess.Popen(WINE.split() + [test_support.ARGS.box_reader, native(stop)], env=env,
                                       stdout=box_lines)
             try:
                 code = subprocess.run(WINE.split() + command, stdout=out, stderr=err,
@@ -409,8 +408,9 @@ class BootstrapperTest(unittest.TestCase):
                     self.assertEqual(self.run_launcher(folder), 0)
                 self.assertEqual(test_support.wait_for_file(done), b"ok")
 
-    @unittest.skipIf(not WINDOWS, "POSIX loaders search the current folder only where told to")
     def test_no_library_is_loaded_from_the_current_folder(self):
+        if not WINDOWS:
+            self.skipTest("POSIX loaders search the current folder only where told to")
         # _sqlite3.pyd needs sqlite3.dll, which sits beside it; without it
         # there, a copy in the current folder would be taken.
         body = textwrap.dedent("""\
@@ -584,16 +584,18 @@ class BootstrapperTest(unittest.TestCase):
             self.assertEqual(appended, self.resolve(
                 [b"P/python27.zip", b"P/modules", b"P/modules/win32modules/win32/lib"], folder))
 
-    @unittest.skipIf(WINDOWS, "a Windows name cannot hold a backslash")
     def test_backslash_in_a_posix_folder_name_is_no_separator(self):
+        if WINDOWS:
+            self.skipTest("a Windows name cannot hold a backslash")
         folder = self.app_folder("a\\nb")
         self.add_package(folder)
         run = self.run_app(folder)
         self.assert_clean_exit(run)
         self.assertEqual(self.appended(run)[1], folder.encode() + b"/modules")
 
-    @unittest.skipIf(WINDOWS, "Windows paths beyond 260 characters need a long-path opt-in")
     def test_program_path_longer_than_511_bytes(self):
+        if WINDOWS:
+            self.skipTest("Windows paths beyond 260 characters need a long-path opt-in")
         folder = self.app_folder(os.path.join(*["deep-folder-" + "x" * 50] * 10))
         self.assertGreater(len(os.path.join(folder, PROGRAM)), 600)
         self.add_package(folder)
@@ -610,5 +612,19 @@ class BootstrapperTest(unittest.TestCase):
         return [program + e[1:] if e.startswith(b"P") else parent + e[1:] for e in expected]
 
 
+def add_arguments(parser):
+    parser.add_argument("--build", required=True, help="the build folder to install")
+    parser.add_argument("--cmake", default="cmake")
+    parser.add_argument("--wine", default="", help="program that runs Windows programs")
+    parser.add_argument("--box-reader", default="", help="the Windows helper that reads boxes")
+
+
+def configure(args):
+    global WINE, WINDOWS, PROGRAM
+    WINE = args.wine
+    WINDOWS = bool(args.box_reader)
+    PROGRAM = "morvex_desktop.exe" if WINDOWS else "morvex_desktop"
+
+
 if __name__ == "__main__":
-    unittest.main()
+    test_support.main(add_arguments, configure)
