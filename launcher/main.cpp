@@ -12,12 +12,11 @@
 
 namespace {
 
-// The launch command from the trailer of the own executable file. False, and
+// The launch command from the trailer of the launcher's own file. False, and
 // command untouched, when the file cannot be read whole or has no trailer.
-bool ReadLaunchCommand(std::string& command) {
+bool ReadLaunchCommand(const WideString& ownPath, std::string& command) {
   std::string image;
-  return ReadWholeFile(ModuleFileName<WCHAR>(GetModuleFileNameW), image) &&
-         FindLaunchCommand(image.data(), image.size(), command);
+  return ReadWholeFile(ownPath, image) && FindLaunchCommand(image.data(), image.size(), command);
 }
 
 // The launcher's own arguments, without its program name.
@@ -37,17 +36,12 @@ std::vector<WideString> LauncherArguments() {
 // PATH, and a file of that name planted wherever the user starts from (a
 // downloads folder) would run instead. Empty for a path, which is started
 // as named; false when a name to search for is found nowhere.
-bool FindProgram(const WideString& commandLine, WideString& program) {
+bool FindProgram(const WideString& ownPath, const WideString& commandLine, WideString& program) {
   const WideString name = ProgramToken(commandLine);
   const bool windowsRules = HostFindsProgramsLikeWindows();
   if (name.empty() || !ProgramIsSearched(name, windowsRules)) return true;
-  for (const WideString& candidate : ProgramCandidates(
-           name, ModuleFileName<WCHAR>(GetModuleFileNameW), ProgramSearchPath(), windowsRules)) {
-    if (!IsProgramFile(candidate)) continue;
-    program = candidate;
-    return true;
-  }
-  return false;
+  program = FirstProgramFile(ProgramCandidates(name, ownPath, ProgramSearchPath(), windowsRules));
+  return !program.empty();
 }
 
 // Starts the child without a console and without standard handles, with the
@@ -68,10 +62,11 @@ bool StartChild(const WideString& program, WideString& commandLine) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const WideString ownPath = ModuleFileName<WCHAR>(GetModuleFileNameW);
   std::string command;
-  if (!ReadLaunchCommand(command)) return 1;
+  if (!ReadLaunchCommand(ownPath, command)) return 1;
   WideString commandLine = BuildChildCommandLine(Utf8OrAnsiToWide(command), LauncherArguments());
   WideString program;
-  if (!FindProgram(commandLine, program)) return 1;
+  if (!FindProgram(ownPath, commandLine, program)) return 1;
   return StartChild(program, commandLine) ? 0 : 1;
 }

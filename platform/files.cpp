@@ -128,3 +128,9 @@ bool IsProgramFile(const WideString& path) {
 }
 
 #endif
+
+WideString FirstProgramFile(const std::vector<WideString>& candidates) {
+  for (const WideString& candidate : candidates)
+    if (IsProgramFile(candidate)) return candidate;
+  return WideString();
+}

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "wide_string.h"
 
@@ -36,3 +37,6 @@ bool SameFile(const WideString& a, const WideString& b);
 // Windows an existing file that is not a folder, on POSIX a regular file
 // with execute permission.
 bool IsProgramFile(const WideString& path);
+
+// The first of the candidates that IsProgramFile takes, or empty for none.
+WideString FirstProgramFile(const std::vector<WideString>& candidates);

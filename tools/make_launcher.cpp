@@ -241,9 +241,9 @@ int CheckLauncher(const WideString& path) {
   if (tokens.empty() || tokens[0].empty()) return Fail("the launch command names no program");
   const std::vector<WideString> candidates =
       ProgramCandidates(tokens[0], path, ProgramSearchPath(), HostFindsProgramsLikeWindows());
-  for (const WideString& candidate : candidates) {
-    if (!IsProgramFile(candidate)) continue;
-    Print("program: " + WideToUtf8(candidate) + "\n");
+  const WideString program = FirstProgramFile(candidates);
+  if (!program.empty()) {
+    Print("program: " + WideToUtf8(program) + "\n");
     return 0;
   }
   Print("program: not found; looked for:\n");
