@@ -41,18 +41,15 @@ std::string StringForm(PyObject* object) {
 
 }  // namespace
 
-void ShowPythonException(PyObject* type) {
-  // A system exit is the application's own way to end, not an error.
-  if (!PyErr_GivenExceptionMatches(type, PyExc_SystemExit)) {
-    PyObject* fetchedType = nullptr;
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&fetchedType, &value, &traceback);
-    PyErr_NormalizeException(&fetchedType, &value, &traceback);
-    // Type and value run together: "<type 'exceptions.ValueError'>bad value".
-    const std::string text = StringForm(fetchedType) + StringForm(value);
-    PyErr_Restore(fetchedType, value, traceback);
-    MessageBoxA(nullptr, text.c_str(), "Python Exception", MB_ICONERROR);
-  }
+void ShowPythonException() {
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  // Type and value run together: "<type 'exceptions.ValueError'>bad value".
+  const std::string text = StringForm(type) + StringForm(value);
+  PyErr_Restore(type, value, traceback);
+  MessageBoxA(nullptr, text.c_str(), "Python Exception", MB_ICONERROR);
   PyErr_Clear();
 }

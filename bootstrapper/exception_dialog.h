@@ -4,7 +4,6 @@
 
 #include "embedded_python.h"
 
-// Shows the pending exception of the given type in an error box titled
-// "Python Exception", silently for SystemExit and its subclasses. Afterwards
-// no Python error is pending.
-void ShowPythonException(PyObject* type);
+// Shows the pending exception, which is no system exit, in an error box
+// titled "Python Exception". Afterwards no Python error is pending.
+void ShowPythonException();

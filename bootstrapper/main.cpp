@@ -10,6 +10,7 @@
 #include <string>
 
 #include "exception_dialog.h"
+#include "files.h"
 #include "process.h"
 #include "process_arguments.h"
 #include "program_location.h"
@@ -58,7 +59,7 @@ int Fail() {
     Py_Finalize();
     return exitCode;
   }
-  if (type) ShowPythonException(type);
+  if (type) ShowPythonException();
   return 1;
 }
 
@@ -67,7 +68,7 @@ int Fail() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Where the program lives decides every other location: the interpreter's
   // home and the application's folders are all beside it.
-  const std::string programPath = ProgramPath(ProgramFileNameAnsi(), kBackslashSeparatesFolders);
+  const std::string programPath = ProgramPath(ProgramFileNameAnsi(), kWindowsPathRules);
   if (programPath.empty()) return 1;
   // The library keeps this pointer without copying it, so the home stays
   // untouched until we return, after Py_Finalize.
@@ -102,7 +103,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   // The application's folders go at the end of sys.path. A statement that
   // fails is reported by the library and never stops the start.
-  for (const std::string& statement : SearchPathStatements(programPath))
+  std::string bytes;
+  std::optional<std::string> searchPathFile;
+  if (ReadWholeFile(SearchPathFileName(programPath), bytes)) searchPathFile = bytes;
+  for (const std::string& statement : SearchPathStatements(searchPathFile, home))
     PyRun_SimpleStringFlags(statement.c_str(), nullptr);
 
   // The entry statement imports the application and calls its main() in the

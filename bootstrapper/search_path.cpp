@@ -1,7 +1,5 @@
 #include "search_path.h"
 
-#include <cstdio>
-
 #include "program_location.h"
 #include "text.h"
 
@@ -23,15 +21,6 @@ std::string SearchPathFileName(const std::string& programPath) {
   // name without ".exe" (Linux, or ".EXE") must not name the program itself.
   if (EndsWithExe(programPath)) return programPath.substr(0, programPath.size() - 4) + ".pth";
   return programPath + ".pth";
-}
-
-bool ReadSearchPathFile(const std::string& name, std::string& bytes) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
-  if (!file) return false;
-  char chunk[4096];
-  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
-  std::fclose(file);
-  return true;
 }
 
 std::vector<std::string> TextModeLines(const std::string& bytes) {
@@ -92,12 +81,10 @@ std::string SearchPathStatement(const std::string& directory) {
   return "sys.path.append(" + PythonStringLiteral(directory) + ")";
 }
 
-std::vector<std::string> SearchPathStatements(const std::string& programPath) {
-  const std::string programDirectory = CutAtLastSeparator(programPath);
-  std::string bytes;
+std::vector<std::string> SearchPathStatements(const std::optional<std::string>& fileBytes,
+                                              const std::string& programDirectory) {
   const std::vector<std::string> entries =
-      ReadSearchPathFile(SearchPathFileName(programPath), bytes) ? TextModeLines(bytes)
-                                                                 : DefaultSearchPathEntries();
+      fileBytes ? TextModeLines(*fileBytes) : DefaultSearchPathEntries();
   std::vector<std::string> statements;
   for (const std::string& entry : entries) {
     const std::string statement =

@@ -4,17 +4,13 @@
 // host; no platform calls and no interpreter.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 // The search-path file beside the program: a trailing ".exe" (any case)
 // becomes ".pth", any other name gets ".pth" appended. Folders never change.
 std::string SearchPathFileName(const std::string& programPath);
-
-// Reads the whole file in binary mode, so that the text-mode rules applied
-// afterwards are the same on every host. False only when it cannot be
-// opened; a read error counts as the end of the file.
-bool ReadSearchPathFile(const std::string& name, std::string& bytes);
 
 // The lines of a search-path file read as Windows text mode reads it: CR LF
 // is LF, a lone CR stays, a 0x1A byte ends the file, and a final LF does not
@@ -37,6 +33,8 @@ std::string PythonStringLiteral(const std::string& bytes);
 std::string SearchPathStatement(const std::string& directory);
 
 // The statements that append the application's folders to sys.path, in
-// order: one for each entry of the search-path file beside the program at
-// programPath, or for each default entry when that file cannot be opened.
-std::vector<std::string> SearchPathStatements(const std::string& programPath);
+// order: one for each line of the search-path file's bytes (read in binary,
+// so that one text-mode rule holds on every host), or for each default entry
+// when there are none: the file could not be read.
+std::vector<std::string> SearchPathStatements(const std::optional<std::string>& fileBytes,
+                                              const std::string& programDirectory);

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "launch_command.h"
-
 namespace {
 
 // Above every number of four bytes: what a read outside the buffer gives
@@ -52,30 +50,6 @@ bool IsElfProgram(const std::string& image) {
   return type == 2 || type == 3;
 }
 
-// Where the bytes that the headers of a PE image or a 64-bit little-endian
-// ELF image account for end: behind the last section (PE), or behind the
-// last segment and the section header table (ELF). Anything further on was
-// appended. 0 for a layout not read here, so the whole file counts.
-std::uint64_t ImageEnd(const std::string& image) {
-  std::uint64_t end = 0;
-  if (IsPeProgram(image)) {
-    const std::uint64_t header = FieldAt(image, 0x3C, 4);
-    const std::uint64_t sections = header + 24 + FieldAt(image, header + 20, 2);
-    for (std::uint64_t i = 0, count = FieldAt(image, header + 6, 2); i < count; ++i) {
-      const std::uint64_t section = sections + 40 * i;
-      end = std::max(end, FieldAt(image, section + 20, 4) + FieldAt(image, section + 16, 4));
-    }
-  } else if (IsElfProgram(image) && image[4] == 2 && image[5] == 1) {
-    const std::uint64_t segments = FieldAt(image, 32, 8);
-    for (std::uint64_t i = 0, count = FieldAt(image, 56, 2); i < count; ++i) {
-      const std::uint64_t segment = segments + FieldAt(image, 54, 2) * i;
-      end = std::max(end, FieldAt(image, segment + 8, 8) + FieldAt(image, segment + 32, 8));
-    }
-    end = std::max(end, FieldAt(image, 40, 8) + FieldAt(image, 58, 2) * FieldAt(image, 60, 2));
-  }
-  return end < image.size() ? end : image.size();
-}
-
 }  // namespace
 
 bool FindCertificateTable(const char* bytes, size_t size, size_t& tableOffset, size_t& tableSize,
@@ -107,18 +81,26 @@ bool FindCertificateTable(const char* bytes, size_t size, size_t& tableOffset, s
   return true;
 }
 
-size_t TrailerSearchSize(const char* bytes, size_t size) {
-  size_t tableOffset, tableSize, entryOffset;
-  return FindCertificateTable(bytes, size, tableOffset, tableSize, entryOffset) ? tableOffset
-                                                                                : size;
-}
-
 bool IsExecutableImage(const std::string& image) {
   return IsPeProgram(image) || IsElfProgram(image);
 }
 
-bool HoldsAppendedTrailer(const std::string& image) {
-  const size_t end = static_cast<size_t>(ImageEnd(image));
-  std::string command;
-  return FindLaunchCommand(image.data() + end, image.size() - end, command);
+size_t ImageEnd(const std::string& image) {
+  std::uint64_t end = 0;
+  if (IsPeProgram(image)) {
+    const std::uint64_t header = FieldAt(image, 0x3C, 4);
+    const std::uint64_t sections = header + 24 + FieldAt(image, header + 20, 2);
+    for (std::uint64_t i = 0, count = FieldAt(image, header + 6, 2); i < count; ++i) {
+      const std::uint64_t section = sections + 40 * i;
+      end = std::max(end, FieldAt(image, section + 20, 4) + FieldAt(image, section + 16, 4));
+    }
+  } else if (IsElfProgram(image) && image[4] == 2 && image[5] == 1) {
+    const std::uint64_t segments = FieldAt(image, 32, 8);
+    for (std::uint64_t i = 0, count = FieldAt(image, 56, 2); i < count; ++i) {
+      const std::uint64_t segment = segments + FieldAt(image, 54, 2) * i;
+      end = std::max(end, FieldAt(image, segment + 8, 8) + FieldAt(image, segment + 32, 8));
+    }
+    end = std::max(end, FieldAt(image, 40, 8) + FieldAt(image, 58, 2) * FieldAt(image, 60, 2));
+  }
+  return static_cast<size_t>(end < image.size() ? end : image.size());
 }

@@ -1,7 +1,6 @@
 // Just enough of the PE and ELF file formats for the launcher and
 // make_launcher: the certificate table that Authenticode signing appends
-// behind everything else in a PE file, where a "#!" of the signature's own
-// bytes must not be taken for a trailer; whether a file is a program; and
+// behind everything else in a PE file; whether a file is a program; and
 // where the image that its headers describe ends, so that what lies behind
 // was appended. No platform calls.
 #pragma once
@@ -17,15 +16,12 @@
 bool FindCertificateTable(const char* bytes, size_t size, size_t& tableOffset, size_t& tableSize,
                           size_t& entryOffset);
 
-// The bytes the trailer search covers: those in front of the certificate
-// table when there is one, else all.
-size_t TrailerSearchSize(const char* bytes, size_t size);
-
 // What the launcher stub is built as on the two hosts: a PE image for x86-64
 // that is a program, not a library, or an ELF program (of type EXEC or DYN).
 bool IsExecutableImage(const std::string& image);
 
-// Whether a trailer was appended to the image already. A marker and a 0x00
-// byte that its own code or data happen to hold are no trailer: the one
-// appended behind them wins.
-bool HoldsAppendedTrailer(const std::string& image);
+// Where the bytes that the headers of a PE image or a 64-bit little-endian
+// ELF image account for end: behind the last section (PE), or behind the
+// last segment and the section header table (ELF). Anything further on was
+// appended. 0 for a layout not read here, so the whole file counts.
+size_t ImageEnd(const std::string& image);

@@ -49,6 +49,18 @@ bool FindLaunchCommand(const char* bytes, size_t size, std::string& command) {
   return true;
 }
 
+size_t TrailerSearchSize(const char* bytes, size_t size) {
+  size_t tableOffset, tableSize, entryOffset;
+  return FindCertificateTable(bytes, size, tableOffset, tableSize, entryOffset) ? tableOffset
+                                                                                : size;
+}
+
+bool HoldsAppendedTrailer(const std::string& image) {
+  const size_t end = ImageEnd(image);
+  std::string command;
+  return FindLaunchCommand(image.data() + end, image.size() - end, command);
+}
+
 WideString BuildChildCommandLine(const WideString& command,
                                  const std::vector<WideString>& arguments) {
   WideString line = command;

@@ -1,5 +1,5 @@
-// The launcher's text logic: finding the launch trailer in the bytes of the
-// executable file and building the child's command line. No platform calls.
+// The launcher's trailer rules: finding the launch trailer in the bytes of
+// the executable file, and building the child's command line. No platform calls.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,15 @@
 // PE image only the bytes in front of its certificate table are searched
 // (TrailerSearchSize).
 bool FindLaunchCommand(const char* bytes, size_t size, std::string& command);
+
+// The bytes the trailer search covers: those in front of the certificate
+// table when there is one, else all. A signature's own bytes may hold "#!".
+size_t TrailerSearchSize(const char* bytes, size_t size);
+
+// Whether a trailer was appended to the image already. A marker and a 0x00
+// byte that its own code or data happen to hold are no trailer: the one
+// appended behind them wins.
+bool HoldsAppendedTrailer(const std::string& image);
 
 // The launch command followed, for each argument in order, by one space and
 // the argument written so that the child's split gives it back exactly.

@@ -4,7 +4,6 @@
 // was started: 0 when one was, 1 when none was (its own file unreadable, no
 // trailer or a cut-off one, or the process could not be created).
 #include "code_page.h"
-#include "command_line.h"
 #include "files.h"
 #include "launch_command.h"
 #include "process.h"
@@ -30,20 +29,6 @@ std::vector<WideString> LauncherArguments() {
   return arguments;
 }
 
-// The file to start for a program named without a path of its own, found as
-// make_launcher --check shows it: in the launcher's folder, then on PATH.
-// Process creation's own search would look in the current folder before
-// PATH, and a file of that name planted wherever the user starts from (a
-// downloads folder) would run instead. Empty for a path, which is started
-// as named; false when a name to search for is found nowhere.
-bool FindProgram(const WideString& ownPath, const WideString& commandLine, WideString& program) {
-  const WideString name = ProgramToken(commandLine);
-  const bool windowsRules = HostFindsProgramsLikeWindows();
-  if (name.empty() || !ProgramIsSearched(name, windowsRules)) return true;
-  program = FirstProgramFile(ProgramCandidates(name, ownPath, ProgramSearchPath(), windowsRules));
-  return !program.empty();
-}
-
 // Starts the child without a console and without standard handles, with the
 // launcher's environment and folder, and does not wait for it. False when no
 // process was created.
@@ -65,8 +50,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const WideString ownPath = ModuleFileName<WCHAR>(GetModuleFileNameW);
   std::string command;
   if (!ReadLaunchCommand(ownPath, command)) return 1;
-  WideString commandLine = BuildChildCommandLine(Utf8OrAnsiToWide(command), LauncherArguments());
+  const WideString launchCommand = Utf8OrAnsiToWide(command);
+  // Found as make_launcher --check shows it, never in the current folder, where
+  // a file planted wherever the user starts from (downloads) would run instead.
   WideString program;
-  if (!FindProgram(ownPath, commandLine, program)) return 1;
+  std::vector<WideString> candidates;
+  if (!FindProgramFile(ProgramToken(launchCommand), ownPath, program, candidates)) return 1;
+  WideString commandLine = BuildChildCommandLine(launchCommand, LauncherArguments());
   return StartChild(program, commandLine) ? 0 : 1;
 }

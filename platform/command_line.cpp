@@ -4,27 +4,6 @@
 
 namespace {
 
-bool HoldsWindowsSeparator(const WideString& text) {
-  for (const WCHAR c : text)
-    if (IsWindowsSeparator(c)) return true;
-  return false;
-}
-
-// Options, absolute paths and quoted arguments end the words that a path
-// with blanks could go on with.
-bool IsPlainWord(const WideString& word) {
-  return word[0] != '-' && word[0] != '"' && !IsWindowsSeparator(word[0]) && !StartsWithDrive(word);
-}
-
-// The next word (a run of non-blanks) at or after from; begin == line.size()
-// when there is none.
-void NextWord(const WideString& line, size_t from, size_t& begin, size_t& end) {
-  begin = from;
-  while (begin < line.size() && IsBlank(line[begin])) ++begin;
-  end = begin;
-  while (end < line.size() && !IsBlank(line[end])) ++end;
-}
-
 bool NeedsQuotes(const WideString& argument) {
   if (argument.empty()) return true;
   for (const WCHAR c : argument)
@@ -32,7 +11,8 @@ bool NeedsQuotes(const WideString& argument) {
   return false;
 }
 
-// Reads the program name at i and returns the position after it.
+}  // namespace
+
 size_t SplitProgramName(const WideString& line, size_t i, WideString& program) {
   if (line[i] == '"') {
     const size_t close = line.find('"', i + 1);
@@ -44,14 +24,6 @@ size_t SplitProgramName(const WideString& line, size_t i, WideString& program) {
   while (i < line.size() && !IsBlank(line[i])) ++i;
   program = line.substr(start, i - start);
   return i;
-}
-
-}  // namespace
-
-WideString ProgramToken(const WideString& line) {
-  WideString program;
-  if (!line.empty()) SplitProgramName(line, 0, program);
-  return program;
 }
 
 std::vector<WideString> SplitCommandLine(const WideString& line) {
@@ -151,17 +123,4 @@ WideString JoinCommandLine(const std::vector<WideString>& tokens) {
     AppendQuotedArgument(line, tokens[i]);
   }
   return line;
-}
-
-size_t SpacedProgramPathEnd(const WideString& line) {
-  size_t begin, end;
-  NextWord(line, 0, begin, end);
-  if (begin != 0 || line.empty() || line[0] == '"' || !HoldsWindowsSeparator(line.substr(0, end)))
-    return 0;
-  for (NextWord(line, end, begin, end); begin < line.size(); NextWord(line, end, begin, end)) {
-    const WideString word = line.substr(begin, end - begin);
-    if (!IsPlainWord(word)) return 0;
-    if (HoldsWindowsSeparator(word)) return end;
-  }
-  return 0;
 }

@@ -1,6 +1,5 @@
-// The Windows command-line rules: how one line splits into arguments, how
-// an argument is written so that the split gives it back, and how a line
-// that names an unquoted program path with blanks is caught. Pure text logic.
+// The Windows command-line rules: how one line splits into arguments and how
+// an argument is written so that the split gives it back. Pure text logic.
 #pragma once
 
 #include <vector>
@@ -28,9 +27,9 @@ inline bool StartsWithDrive(const WideString& text) {
 // a literal quote and ends the part. An empty line gives no tokens.
 std::vector<WideString> SplitCommandLine(const WideString& line);
 
-// The program name of a command line, its first token as SplitCommandLine
-// gives it, without splitting the rest; empty for an empty line.
-WideString ProgramToken(const WideString& line);
+// Reads the program name that starts at position i of the line, as
+// SplitCommandLine does, into program; the position after it.
+size_t SplitProgramName(const WideString& line, size_t i, WideString& program);
 
 // Appends the argument as the split reads it back exactly: unchanged when it
 // is non-empty and holds no space, tab, line feed, vertical tab or quote;
@@ -47,14 +46,3 @@ void AppendProgramName(WideString& line, const WideString& program);
 // AppendQuotedArgument. A program name holding a double quote cannot be
 // written so; the caller refuses one.
 WideString JoinCommandLine(const std::vector<WideString>& tokens);
-
-// An unquoted program path that holds a blank is cut short by the split, and
-// process creation on Windows then guesses where it ends. When the line
-// seems to start so, the position where the path seems to end; otherwise 0.
-// It seems so when the line does not start with a double quote, its first
-// word (up to a space or tab) holds "/" or "\", and one of the words behind
-// it holds "/" or "\" with only plain words before it. A plain word does not
-// start with "-", "/", "\", a double quote or a drive ("C:"): those open an
-// option, an absolute path or a quoted argument, which a path would not go
-// on with.
-size_t SpacedProgramPathEnd(const WideString& line);

@@ -84,18 +84,7 @@ std::FILE* OpenFile(const WideString& path, const char* mode) {
 }
 
 bool ReadWholeFile(const WideString& path, std::string& bytes) {
-  std::FILE* file = OpenFile(path, "rb");
-  if (!file) return false;
-  bool whole = fseeko(file, 0, SEEK_END) == 0;
-  const off_t size = whole ? ftello(file) : -1;
-  whole = size >= 0 && size < 0x80000000LL && fseeko(file, 0, SEEK_SET) == 0;
-  if (whole) {
-    bytes.resize(static_cast<size_t>(size));
-    whole = std::fread(&bytes[0], 1, bytes.size(), file) == bytes.size();
-  }
-  // Closing a file only read from cannot lose anything: its result is moot.
-  std::fclose(file);
-  return whole;
+  return ReadWholeFile(WideToUtf8(path), bytes);
 }
 
 std::FILE* CreateNewFile(const WideString& path) {
@@ -128,9 +117,3 @@ bool IsProgramFile(const WideString& path) {
 }
 
 #endif
-
-WideString FirstProgramFile(const std::vector<WideString>& candidates) {
-  for (const WideString& candidate : candidates)
-    if (IsProgramFile(candidate)) return candidate;
-  return WideString();
-}

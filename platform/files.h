@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "wide_string.h"
 
@@ -11,10 +10,22 @@
 // meanwhile). mode is "rb" or "wb".
 std::FILE* OpenFile(const WideString& path, const char* mode);
 
-// Reads a whole file in one request, opened with the default sharing. False
-// when it cannot be opened, its size cannot be had or reaches 2 GiB, or fewer
-// bytes arrive than its size.
+// Reads a whole file, opened with the default sharing. False when it cannot
+// be opened or read whole; on Windows, in one request, also when its size
+// cannot be had or reaches 2 GiB.
 bool ReadWholeFile(const WideString& path, std::string& bytes);
+// The same by a narrow path, which the C library takes as the platform does:
+// in the ANSI code page on Windows, as bytes on POSIX. Inline, so that a
+// program that reads only so links nothing else of this file.
+inline bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char chunk[4096];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
+  const bool whole = !std::ferror(file);
+  std::fclose(file);
+  return whole;
+}
 
 // Creates a file that did not exist and opens it for writing ("wb"); null
 // when the name is taken or the file cannot be made.
@@ -37,6 +48,3 @@ bool SameFile(const WideString& a, const WideString& b);
 // Windows an existing file that is not a folder, on POSIX a regular file
 // with execute permission.
 bool IsProgramFile(const WideString& path);
-
-// The first of the candidates that IsProgramFile takes, or empty for none.
-WideString FirstProgramFile(const std::vector<WideString>& candidates);

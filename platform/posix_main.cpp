@@ -1,8 +1,7 @@
 // The POSIX process entry: keeps the argument vector for the stand-ins and
 // enters the program through WinMain, as the Windows start-up code does.
+#include "process_arguments.h"
 #include "win32.h"
-
-void RememberProcessArguments(int argc, char** argv);
 
 int main(int argc, char** argv) {
   RememberProcessArguments(argc, argv);

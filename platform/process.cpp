@@ -24,21 +24,19 @@ bool ExactlyAnsi(const WideString& text, std::string& bytes) {
 }  // namespace
 
 std::string ProgramFileNameAnsi() {
-  const std::string narrow = ModuleFileName<char>(GetModuleFileNameA);
   const WideString wide = ModuleFileName<WCHAR>(GetModuleFileNameW);
   std::string bytes;
-  if (wide.empty() || ExactlyAnsi(wide, bytes)) return narrow;
+  if (!wide.empty() && ExactlyAnsi(wide, bytes)) return bytes;
   // A short name can be longer than its long one ("a.b.c" is "AB~1.C").
-  const DWORD size = GetShortPathNameW(wide.c_str(), nullptr, 0);
-  if (size == 0) return narrow;
+  const DWORD size = wide.empty() ? 0 : GetShortPathNameW(wide.c_str(), nullptr, 0);
   WideString shortPath(size, L'\0');
-  const DWORD length = GetShortPathNameW(wide.c_str(), &shortPath[0], size);
-  if (length == 0 || length >= size) return narrow;
-  shortPath.resize(length);
-  return ExactlyAnsi(shortPath, bytes) ? bytes : narrow;
+  const DWORD length = size ? GetShortPathNameW(wide.c_str(), &shortPath[0], size) : 0;
+  if (length > 0 && length < size) {
+    shortPath.resize(length);
+    if (ExactlyAnsi(shortPath, bytes)) return bytes;
+  }
+  return ModuleFileName<char>(GetModuleFileNameA);
 }
-
-const bool kBackslashSeparatesFolders = true;
 
 WideString ProgramSearchPath() {
   WideString path(256, L'\0');
@@ -52,8 +50,6 @@ WideString ProgramSearchPath() {
     path.resize(length);
   }
 }
-
-bool HostFindsProgramsLikeWindows() { return true; }
 
 bool StandardStreamWritable(int descriptor) {
   // A stream that fails the C runtime's own test when it starts has no file
@@ -95,14 +91,10 @@ void RemoveCurrentFolderFromLibrarySearch() {
 // POSIX paths are bytes, which the narrow path gives unchanged.
 std::string ProgramFileNameAnsi() { return ModuleFileName<char>(GetModuleFileNameA); }
 
-const bool kBackslashSeparatesFolders = false;
-
 WideString ProgramSearchPath() {
   const char* path = std::getenv("PATH");
   return Utf8ToWide(path ? path : "/bin:/usr/bin");
 }
-
-bool HostFindsProgramsLikeWindows() { return false; }
 
 bool StandardStreamWritable(int descriptor) {
   const int flags = fcntl(descriptor, F_GETFL);

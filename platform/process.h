@@ -31,17 +31,18 @@ std::basic_string<Char> ModuleFileName(Call call) {
 // that is plain ANSI; failing both, what GetModuleFileNameA gives.
 std::string ProgramFileNameAnsi();
 
-// Whether a backslash separates folders in the paths of this platform: on
-// POSIX hosts it is an ordinary character of a name.
-extern const bool kBackslashSeparatesFolders;
+// Whether the host's paths follow the Windows rules: a backslash separates
+// folders (on POSIX hosts it is an ordinary character of a name), and
+// programs are found by the Windows search (ProgramCandidates).
+#ifdef _WIN32
+constexpr bool kWindowsPathRules = true;
+#else
+constexpr bool kWindowsPathRules = false;
+#endif
 
 // The folders that programs are searched in (PATH); on POSIX the C
 // library's default when PATH is unset.
 WideString ProgramSearchPath();
-
-// True when the host finds programs by the Windows rules (see
-// ProgramCandidates), false for the POSIX ones.
-bool HostFindsProgramsLikeWindows();
 
 // True when the standard stream (1 output, 2 error) has a handle that can be
 // written to. A windowed process started without standard handles has

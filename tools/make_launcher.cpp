@@ -11,9 +11,9 @@
 #include "executable_image.h"
 #include "files.h"
 #include "launch_command.h"
-#include "process.h"
 #include "program_search.h"
 #include "text.h"
+#include "win32.h"
 
 namespace {
 
@@ -139,16 +139,17 @@ std::string RawCommandProblem(const WideString& command) {
 
 // Why the stub cannot be made into a launcher, or nothing. A signed stub
 // has its certificate table cut off and its directory entry cleared, and
-// noted is set: a launcher is signed after its trailer is in place.
-std::string PrepareStub(const WideString& path, std::string& image, bool& noted) {
+// signedStub is set: a launcher is signed after its trailer is in place.
+std::string PrepareStub(const WideString& path, std::string& image, bool& signedStub) {
   const std::string name = Quoted(path);
   if (!ReadWholeFile(path, image)) return "cannot read the stub " + name;
   if (!IsExecutableImage(image))
     return "the stub " + name + " is not an executable image (a PE image for x86-64 or an ELF " +
            "executable)";
   size_t tableOffset, tableSize, entryOffset;
-  noted = FindCertificateTable(image.data(), image.size(), tableOffset, tableSize, entryOffset);
-  if (noted) {
+  signedStub =
+      FindCertificateTable(image.data(), image.size(), tableOffset, tableSize, entryOffset);
+  if (signedStub) {
     if (tableOffset + tableSize != image.size())
       return "the stub " + name + " is signed and its certificate table is not at the end of " +
              "the file, so the signature cannot be removed";
@@ -239,9 +240,9 @@ int CheckLauncher(const WideString& path) {
   for (size_t i = 0; i < tokens.size(); ++i)
     Print("  [" + std::to_string(i) + "] " + Quoted(tokens[i]) + "\n");
   if (tokens.empty() || tokens[0].empty()) return Fail("the launch command names no program");
-  const std::vector<WideString> candidates =
-      ProgramCandidates(tokens[0], path, ProgramSearchPath(), HostFindsProgramsLikeWindows());
-  const WideString program = FirstProgramFile(candidates);
+  WideString program;
+  std::vector<WideString> candidates;
+  FindProgramFile(tokens[0], path, program, candidates);
   if (!program.empty()) {
     Print("program: " + WideToUtf8(program) + "\n");
     return 0;

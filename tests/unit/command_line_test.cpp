@@ -136,40 +136,4 @@ TEST(JoinCommandLine, SplitsBackIntoTheSameTokens) {
   EXPECT_EQ(JoinCommandLine({}), W(""));
 }
 
-struct SpacedCase {
-  const char* line;
-  const char* programPath;  // the path it seems to start with, or "" when not refused
-};
-
-const SpacedCase kSpacedCases[] = {
-    {"C:\\Program Files\\App\\app.exe --flag", "C:\\Program Files\\App\\app.exe"},
-    {"C:\\Program Files (x86)\\App\\app.exe", "C:\\Program Files (x86)\\App\\app.exe"},
-    {"/opt/Wine App/run x", "/opt/Wine App/run"},
-    {"C:\\My\tDocs/run.exe", "C:\\My\tDocs/run.exe"},
-    {"/usr/bin/python3 app/main.py", "/usr/bin/python3 app/main.py"},  // quote to keep it
-    {"\"C:\\Program Files\\App\\app.exe\" --flag", ""},
-    {"C:\\App\\app.exe --flag", ""},
-    {"C:\\App\\app.exe --config conf\\x.ini", ""},
-    {"C:\\App\\app.exe D:\\data\\x", ""},
-    {"C:\\App\\app.exe \\\\server\\share", ""},
-    {"C:\\App\\app.exe /opt:a\\b", ""},
-    {"C:\\App\\app.exe \"a b\\c\"", ""},
-    {"/usr/bin/python3 /opt/app/main.py", ""},
-    {"/usr/bin/python3 -m pkg/x", ""},
-    {"python app/main.py", ""},
-    {"app.exe sub\\x", ""},
-    {"C:\\My App.exe", ""},  // a blank in the file name itself is not caught
-    {"C:\\App\\app.exe", ""},
-    {" /leading/blank x/y", ""},
-    {"", ""},
-};
-
-TEST(SpacedProgramPathEnd, CatchesAnUnquotedPathThatGoesOnPastABlank) {
-  for (const SpacedCase& c : kSpacedCases) {
-    const WideString line = W(c.line);
-    EXPECT_EQ(Narrow(line.substr(0, SpacedProgramPathEnd(line))), c.programPath)
-        << "line: " << c.line;
-  }
-}
-
 }  // namespace

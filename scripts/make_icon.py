@@ -3,7 +3,7 @@
 32x32 image of 32 bits per pixel (BGRA with alpha, plus the AND mask that
 ICO images carry). Run it again after changing the drawing:
 
-    python3 make_icon.py morvex_desktop.ico
+    python3 scripts/make_icon.py bootstrapper/morvex_desktop.ico
 """
 import struct
 import sys
