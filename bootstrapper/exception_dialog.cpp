@@ -42,9 +42,7 @@ std::string StringForm(PyObject* object) {
 }  // namespace
 
 void ShowPythonException() {
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* traceback = nullptr;
+  PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
   PyErr_Fetch(&type, &value, &traceback);
   PyErr_NormalizeException(&type, &value, &traceback);
   // Type and value run together: "<type 'exceptions.ValueError'>bad value".

@@ -7,6 +7,7 @@
 #include "embedded_python.h"  // before any standard header, as the library requires
 // clang-format on
 
+#include <cstring>
 #include <string>
 
 #include "exception_dialog.h"
@@ -48,6 +49,23 @@ void DiscardStreamsWithoutHandle() {
   }
 }
 
+// The command line as sys.argv. Where the program's long path has no form in
+// the ANSI code page, the interpreter's sys.executable (GetModuleFileNameA)
+// and the ANSI split's argv[0] name it with "?" for each character lost, a
+// path that does not exist: both then take the short form that programFile
+// holds. A "?" is never part of a Windows path.
+void SetArgvAndExecutable(std::string& programFile) {
+  char** argv = ProcessArgumentVector();
+  const bool lost = programFile != ModuleFileName<char>(GetModuleFileNameA);
+  if (lost && ProcessArgumentCount() > 0 && std::strchr(argv[0], '?')) argv[0] = &programFile[0];
+  PySys_SetArgv(ProcessArgumentCount(), argv);
+  if (!lost) return;
+  PyObject* executable = PyString_FromString(programFile.c_str());
+  if (executable) PySys_SetObject(const_cast<char*>("executable"), executable);
+  Py_XDECREF(executable);
+  PyErr_Clear();
+}
+
 // Every run that leaves an exception pending ends here. A system exit ends
 // as the interpreter itself ends on one: finalised (so atexit handlers and
 // buffered output are not lost) with the code it carries. Any other error
@@ -68,7 +86,9 @@ int Fail() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Where the program lives decides every other location: the interpreter's
   // home and the application's folders are all beside it.
-  const std::string programPath = ProgramPath(ProgramFileNameAnsi(), kWindowsPathRules);
+  // Kept until we return: argv[0] may point into it.
+  std::string programFile = ProgramFileNameAnsi();
+  const std::string programPath = ProgramPath(programFile, kWindowsPathRules);
   if (programPath.empty()) return 1;
   // The library keeps this pointer without copying it, so the home stays
   // untouched until we return, after Py_Finalize.
@@ -96,7 +116,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // checkout run by a plain interpreter.
   PyObject* mainModule = PyImport_AddModule("__main__");
   if (!mainModule) return Fail();
-  PySys_SetArgv(ProcessArgumentCount(), ProcessArgumentVector());
+  SetArgvAndExecutable(programFile);
   PyRun_SimpleStringFlags("import sys", nullptr);
   PyRun_SimpleStringFlags("sys.frozen = True", nullptr);
   PyRun_SimpleStringFlags("sys.brenvik_build = True", nullptr);
