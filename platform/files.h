@@ -10,9 +10,9 @@
 // meanwhile). mode is "rb" or "wb".
 std::FILE* OpenFile(const WideString& path, const char* mode);
 
-// Reads a whole file, opened with the default sharing. False when it cannot
-// be opened or read whole; on Windows, in one request, also when its size
-// cannot be had or reaches 2 GiB.
+// Reads a whole file in one request, opened with the default sharing. False
+// when it cannot be opened, its size cannot be had or reaches 2 GiB, or fewer
+// bytes arrive than its size.
 bool ReadWholeFile(const WideString& path, std::string& bytes);
 // The same by a narrow path, which the C library takes as the platform does:
 // in the ANSI code page on Windows, as bytes on POSIX. Inline, so that a
@@ -20,9 +20,12 @@ bool ReadWholeFile(const WideString& path, std::string& bytes);
 inline bool ReadWholeFile(const std::string& path, std::string& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return false;
-  char chunk[4096];
-  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
-  const bool whole = !std::ferror(file);
+  bool whole = std::fseek(file, 0, SEEK_END) == 0;
+  const long size = whole ? std::ftell(file) : -1;
+  whole = size >= 0 && (static_cast<unsigned long long>(size) >> 31) == 0 &&
+          std::fseek(file, 0, SEEK_SET) == 0;
+  if (whole) bytes.resize(static_cast<size_t>(size));
+  if (whole && size > 0) whole = std::fread(&bytes[0], 1, bytes.size(), file) == bytes.size();
   std::fclose(file);
   return whole;
 }
