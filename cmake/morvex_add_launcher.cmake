@@ -7,7 +7,11 @@
 # command line is written by make_launcher from the tokens (its "--" form),
 # so a token holding blanks or quotes reaches the child exactly as given;
 # PROGRAM is the path the program will have on the machine the launcher runs
-# on (a Windows path for a Windows launcher). Generator expressions are
+# on (a Windows path for a Windows launcher). A Windows launcher finds a
+# PROGRAM named without a folder ("app.exe") beside itself, wherever the
+# folder is installed: the form for a program of the same folder, and the
+# function warns when a runtime launcher names one by its path inside
+# CMAKE_INSTALL_PREFIX instead. Generator expressions are
 # allowed in the tokens, and so are empty tokens written as "" in the call
 # (an empty element of a list variable vanishes where the variable is
 # expanded: "$<1:>" stands for one there). As in any CMake list, a token
@@ -87,5 +91,30 @@ function(morvex_add_launcher name)
   if(NOT arg_COMPONENT)
     set(arg_COMPONENT runtime)
   endif()
+  if(arg_COMPONENT STREQUAL "runtime" AND CMAKE_SYSTEM_NAME STREQUAL "Windows")
+    list(GET arg_COMMAND 0 program)
+    _morvex_warn_installed_path(${name} "${program}" ${destination})
+  endif()
   install(PROGRAMS ${output} DESTINATION ${destination} COMPONENT ${arg_COMPONENT})
+endfunction()
+
+# A Windows application folder is installed wherever its user chooses (an
+# installer's /D=, another drive): a program named by its path inside the
+# install prefix is then looked for where the folder is not. Named without a
+# folder, or relative to the launcher's folder, it is found beside the
+# launcher (POSIX launchers search PATH alone, so there the path stays).
+function(_morvex_warn_installed_path name program destination)
+  string(REPLACE "\\" "/" path "${program}")
+  string(REPLACE "\\" "/" prefix "${CMAKE_INSTALL_PREFIX}")
+  string(REGEX REPLACE "/+$" "" prefix "${prefix}")
+  string(TOLOWER "${path}" path)
+  string(TOLOWER "${prefix}" prefix)
+  string(FIND "${path}" "${prefix}/" at)
+  if(NOT at EQUAL 0)
+    return()
+  endif()
+  message(WARNING "morvex_add_launcher(${name}): ${program} lies in the install prefix "
+                  "${CMAKE_INSTALL_PREFIX}, so the launcher will look for it there even where the "
+                  "folder is installed elsewhere. Name it without a folder, or by its path from the "
+                  "launcher's folder (${destination}), to have it found beside the launcher.")
 endfunction()

@@ -4,9 +4,9 @@
 #   runtime      the application folder as end users get it: morvex_desktop,
 #                the Python runtime files, modules/, and every launcher made
 #                with morvex_add_launcher
-#   tools        make_launcher and the launcher stub, in tools/; in a cross
-#                build also a make_launcher for the build machine in
-#                tools/host/
+#   tools        make_launcher, check_app_folder and the launcher stub, in
+#                tools/; in a cross build also a make_launcher and a
+#                check_app_folder for the build machine in tools/host/
 #   development  the CMake package MorvexStartup, in lib/cmake/MorvexStartup
 #                (it needs the tools component beside it)
 include(CMakePackageConfigHelpers)
@@ -20,6 +20,10 @@ if(MORVEX_HOST_TOOL_FILE)
   set(MORVEX_PACKAGE_TOOL ${MORVEX_TOOLS_DIR}/host/${host_tool_name})
   install(PROGRAMS ${MORVEX_HOST_TOOL_FILE} DESTINATION ${MORVEX_TOOLS_DIR}/host COMPONENT tools)
 endif()
+if(CMAKE_CROSSCOMPILING)
+  install(PROGRAMS ${MORVEX_HOST_CHECK_APP_FOLDER} DESTINATION ${MORVEX_TOOLS_DIR}/host
+          COMPONENT tools)
+endif()
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/MorvexStartupConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfig.cmake
@@ -30,6 +34,9 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfig
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfigVersion.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_add_launcher.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/morvex_add_installer.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/morvex_installer_cpack.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/NSIS.template.in
         DESTINATION ${package_dir} COMPONENT development)
 
 # `cpack` makes one ZIP of the runtime component: the application folder
@@ -50,4 +57,20 @@ set(CPACK_COMPONENTS_ALL runtime)
 set(CPACK_PACKAGE_FILE_NAME morvex-desktop-${PROJECT_VERSION}-${package_system})
 set(CPACK_ARCHIVE_RUNTIME_FILE_NAME ${CPACK_PACKAGE_FILE_NAME})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+# In the Windows build `cpack -G NSIS` makes the installer of the same
+# component, packages/morvex-desktop-VERSION-win64-setup.exe.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/morvex_add_installer.cmake)
+  set(installer_program "")
+  if(TARGET morvex_desktop)
+    set(icon ${PROJECT_SOURCE_DIR}/bootstrapper/morvex_desktop.ico)
+    if(MORVEX_ICON)
+      get_filename_component(icon "${MORVEX_ICON}" ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
+    endif()
+    cmake_path(APPEND MORVEX_APP_DIR morvex_desktop.exe OUTPUT_VARIABLE program)
+    cmake_path(NORMAL_PATH program)
+    set(installer_program PROGRAM ${program} ICON ${icon})
+  endif()
+  morvex_add_installer("Morvex Desktop" ${installer_program})
+endif()
 include(CPack)

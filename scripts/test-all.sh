@@ -36,6 +36,12 @@ for preset in default sanitize windows; do
   options=(-DMORVEX_WERROR=ON)
   if [ "$preset" = windows ] && [ -n "$kit" ]; then
     options+=(-DPYTHON27_WINDOWS_DIR="$kit" -DMORVEX_BOOTSTRAPPER=ON)
+    # Wine's own build of the Visual C++ 2008 runtime stands in for
+    # Microsoft's: the folder is tested as it ships, with the runtime in it.
+    vc90=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+    if [ -f "$vc90/msvcr90.dll" ]; then
+      options+=(-DMORVEX_VC90_RUNTIME_DIR="$vc90")
+    fi
   fi
   passed=0
   if cmake --preset "$preset" "${options[@]}" && cmake --build --preset "$preset"; then

@@ -6,15 +6,19 @@ tests/downstream against it (with the same toolchain file for a cross
 build), builds it, installs its runtime component as an application folder
 and runs the launcher that morvex_add_launcher made there (under Wine for a
 Windows build): the program of its trailer must get the trailer's tokens and
-the launcher's own argument. Then checks that `cpack` packs exactly the
-runtime component of this build, the application folder, into a ZIP named
-with the version.
+the launcher's own argument. A Windows build also makes the downstream
+project's installer (`cpack -G NSIS`) and installs it silently on a copy of
+the runs' Wine prefix. Then checks that `cpack` packs exactly the runtime
+component of this build, the application folder, into a ZIP named with the
+version.
 
     downstream_test.py --build BUILD --source tests/downstream --cmake CMAKE
-                       --cpack CPACK --version X.Y.Z [--toolchain FILE --wine RUNNER]
+                       --cpack CPACK --version X.Y.Z
+                       [--toolchain FILE --wine RUNNER --wine-prefix PREFIX]
 """
 import os
 import shutil
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -46,11 +50,22 @@ def tree(folder):
     return entries
 
 
+def cache_entry(build, name):
+    """The value of a build's cache entry, empty when it has none."""
+    with open(os.path.join(build, "CMakeCache.txt")) as cache:
+        for line in cache:
+            if line.startswith(name + ":"):
+                return line.split("=", 1)[1].strip()
+    return ""
+
+
 class DownstreamTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.root = tempfile.mkdtemp(prefix="morvex-downstream-")
         cls.prefix = os.path.join(cls.root, "prefix")
+        cls.app = os.path.join(cls.root, "Down App")
+        cls.report = os.path.join(cls.root, "notes.txt")
         run([ARGS.cmake, "--install", ARGS.build, "--prefix", cls.prefix])
 
     @classmethod
@@ -65,19 +80,28 @@ class DownstreamTest(unittest.TestCase):
     def test_components_split_the_install(self):
         suffix = ".exe" if ARGS.wine else ""
         package = "lib/cmake/MorvexStartup/"
-        tools = {"tools", "tools/launcher" + suffix, "tools/make_launcher" + suffix}
+        tools = {"tools", "tools/launcher" + suffix, "tools/make_launcher" + suffix,
+                 "tools/check_app_folder" + suffix}
         if ARGS.toolchain:
-            tools |= {"tools/host", "tools/host/make_launcher"}
+            tools |= {"tools/host", "tools/host/make_launcher", "tools/host/check_app_folder"}
         development = {"lib", "lib/cmake", "lib/cmake/MorvexStartup", package + "morvex_add_launcher.cmake",
-                       package + "MorvexStartupConfig.cmake", package + "MorvexStartupConfigVersion.cmake"}
+                       package + "MorvexStartupConfig.cmake", package + "MorvexStartupConfigVersion.cmake",
+                       package + "morvex_add_installer.cmake", package + "morvex_installer_cpack.cmake",
+                       package + "NSIS.template.in"}
         self.assertEqual(self.install_component("tools"), tools)
         self.assertEqual(self.install_component("development"), development)
         runtime = self.install_component("runtime")
         program = "morvex_desktop" + suffix
         top = {entry for entry in runtime if "/" not in entry}
         if ARGS.wine and program in runtime:
-            self.assertEqual(top, {program, "launcher.exe", "python27.dll", "python27.zip",
-                                   "DLLs", "modules"})
+            expected = {program, "launcher.exe", "python27.dll", "python27.zip", "DLLs", "modules"}
+            if cache_entry(ARGS.build, "MORVEX_VC90_RUNTIME_DIR"):
+                expected.add("Microsoft.VC90.CRT")
+                assembly = {entry.lower() for entry in runtime
+                            if entry.startswith("Microsoft.VC90.CRT/")}
+                self.assertLessEqual({"microsoft.vc90.crt/microsoft.vc90.crt.manifest",
+                                      "microsoft.vc90.crt/msvcr90.dll"}, assembly)
+            self.assertEqual(top, expected)
         self.assertIn("launcher" + suffix, runtime)
         # A build without the bootstrapper has no application packages.
         self.assertEqual("modules" in runtime, program in runtime)
@@ -85,23 +109,30 @@ class DownstreamTest(unittest.TestCase):
         self.assertFalse({entry for entry in runtime if entry.startswith("lib/cmake")})
         self.assertEqual(tree(self.prefix), runtime | tools | development)
 
-    def test_downstream_launcher_starts_its_program(self):
-        source = os.path.join(self.root, "source")
+    @classmethod
+    def downstream_build(cls):
+        """The downstream project configured against the installed package
+        and built, once: its build folder."""
+        build = os.path.join(cls.root, "build")
+        if os.path.exists(build):
+            return build
+        source = os.path.join(cls.root, "source")
         shutil.copytree(ARGS.source, source)
-        build = os.path.join(self.root, "build")
-        app = os.path.join(self.root, "Down App")
-        report = os.path.join(self.root, "notes.txt")
-        configure = [ARGS.cmake, "-S", source, "-B", build, "-DAPP_DIR=" + as_seen(app),
-                     "-DREPORT=" + as_seen(report)]
+        configure = [ARGS.cmake, "-S", source, "-B", build, "-DREPORT=" + as_seen(cls.report)]
         if ARGS.toolchain:
             # The toolchain searches packages under its own root only; the
             # package's folder is named directly.
             configure += ["--toolchain", ARGS.toolchain,
-                          "-DMorvexStartup_DIR=" + os.path.join(self.prefix, "lib/cmake/MorvexStartup")]
+                          "-DMorvexStartup_DIR=" + os.path.join(cls.prefix, "lib/cmake/MorvexStartup")]
         else:
-            configure += ["-DCMAKE_PREFIX_PATH=" + self.prefix]
+            configure += ["-DCMAKE_PREFIX_PATH=" + cls.prefix, "-DAPP_DIR=" + cls.app]
         run(configure)
         run([ARGS.cmake, "--build", build])
+        return build
+
+    def test_downstream_launcher_starts_its_program(self):
+        app, report = self.app, self.report
+        build = self.downstream_build()
         run([ARGS.cmake, "--install", build, "--prefix", app, "--component", "runtime"])
         suffix = ".exe" if ARGS.wine else ""
         self.assertEqual(tree(app), {"Notes" + suffix, "note_arguments" + suffix})
@@ -111,6 +142,40 @@ class DownstreamTest(unittest.TestCase):
         written = test_support.wait_for_file(report)
         self.assertIsNotNone(written, "the launcher's program wrote nothing")
         self.assertEqual(written.decode().splitlines(), ["from-trailer", "two words", "own argument"])
+
+    def test_downstream_installer_installs_its_application(self):
+        if not ARGS.wine or not ARGS.wine_prefix:
+            self.skipTest("the installer of a Windows build, under Wine (--wine-prefix)")
+        build = self.downstream_build()
+        packages = os.path.join(self.root, "installer")
+        run([ARGS.cpack, "-G", "NSIS", "-B", packages], cwd=build)
+        setup = os.path.join(packages, "morvex-downstream-0.1-win64-setup.exe")
+        with open(setup, "rb") as f:
+            image = f.read(4096)
+        header = struct.unpack_from("<I", image, 0x3C)[0]
+        self.assertEqual(image[header:header + 4], b"PE\0\0")
+        self.assertEqual(struct.unpack_from("<H", image, header + 24)[0], 0x20B, "not PE32+")
+
+        # A machine that has nothing but Windows.
+        machine = test_support.clean_machine_prefix(
+            os.environ.get("WINE_RUN_PREFIX") or ARGS.wine_prefix, self.root, ARGS.wine)
+        self.addCleanup(test_support.end_wine_session, machine)
+        env = dict(os.environ, WINE_RUN_PREFIX=machine)
+        run([ARGS.wine, setup, "/S"], env=env)
+        folder = os.path.join(machine, "drive_c", "Program Files", "Downstream Notes")
+        self.assertEqual(tree(folder), {"Notes.exe", "note_arguments.exe", "Uninstall.exe"})
+        self.assertTrue(os.path.exists(os.path.join(
+            machine, "drive_c", "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs",
+            "Downstream Notes.lnk")))
+        entry = run([ARGS.wine, "reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion"
+                     "\\Uninstall\\morvex-downstream"], env=env).stdout
+        for name, value in (("DisplayName", "Downstream Notes"), ("DisplayVersion", "0.1"),
+                            ("Publisher", "Downstream Ltd")):
+            self.assertRegex(entry.decode(), r"\b%s\s+REG_SZ\s+%s\r?\n" % (name, value))
+
+        # A makensis that is not there is named, with the package to install.
+        configured = run([ARGS.cmake, "-DMORVEX_MAKENSIS=/nonexistent/makensis", build])
+        self.assertIn(b"Install NSIS (Debian: the nsis package", configured.stdout.replace(b"\n  ", b" "))
 
     def test_zip_holds_exactly_the_application_folder(self):
         packages = os.path.join(self.root, "packages")
@@ -139,6 +204,7 @@ def add_arguments(parser):
     parser.add_argument("--version", required=True)
     parser.add_argument("--toolchain")
     parser.add_argument("--wine")
+    parser.add_argument("--wine-prefix", help="the runner's Wine prefix, copied for the installer")
 
 
 if __name__ == "__main__":

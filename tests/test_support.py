@@ -3,6 +3,7 @@ a program to its end, under Wine when asked, and waiting for the report that
 tests/report_child writes.
 """
 import argparse
+import glob
 import json
 import os
 import shutil
@@ -81,3 +82,47 @@ def wait_for_file(path, seconds=30.0):
                 return f.read()
         time.sleep(0.05)
     return None
+
+
+# Wine's own Visual C++ 2008 runtime in every prefix it makes, under
+# drive_c/windows: the side-by-side assembly, its manifest, and the copies
+# in system32.
+WINE_VC90_RUNTIME = ("winsxs/amd64_microsoft.vc90.crt_*",
+                     "winsxs/manifests/amd64_microsoft.vc90.crt_*", "system32/msvc[rpm]90.dll")
+
+
+def clean_machine_prefix(source_prefix, where, runner=None):
+    """A copy of the Wine prefix source_prefix, made in the folder where,
+    without Wine's own Visual C++ 2008 runtime: a Windows machine that has
+    nothing but Windows, where python.org's python27.dll loads only with the
+    runtime carried in the application folder. Given the runner (a build's
+    wine-run), a source prefix that is not there yet is made first. Programs
+    run in the copy with WINE_RUN_PREFIX set to the path returned."""
+    if runner and not os.path.exists(os.path.join(source_prefix, ".ready")):
+        subprocess.run(runner.split() + ["cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       env=dict(os.environ, WINE_RUN_PREFIX=source_prefix), timeout=300)
+    prefix = os.path.join(where, "clean-machine-prefix")
+    shutil.copytree(source_prefix, prefix, symlinks=True)
+    windows = os.path.join(prefix, "drive_c", "windows")
+    for pattern in WINE_VC90_RUNTIME:
+        found = glob.glob(os.path.join(windows, pattern))
+        if not found:
+            raise RuntimeError("%s has no %s: the copy would not be a clean machine" %
+                               (source_prefix, pattern))
+        for path in found:
+            if os.path.isdir(path):
+                shutil.rmtree(path)
+            else:
+                os.remove(path)
+    return prefix
+
+
+def end_wine_session(prefix):
+    """Ends the wineserver of a prefix made for a run, before the prefix is
+    removed: left to end by itself, it would write its registry files into
+    the folder after it is gone."""
+    server = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+    subprocess.run([server, "-k"], env=dict(os.environ, WINEPREFIX=prefix),
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=60)

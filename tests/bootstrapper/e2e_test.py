@@ -15,6 +15,7 @@ dismisses the real boxes and writes them in that same form.
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -30,6 +31,7 @@ WINE = ""
 WINDOWS = False
 PROGRAM = "morvex_desktop"
 BOX = b"Python Exception: "
+RUNTIME = "Microsoft.VC90.CRT"
 
 # Imported as morvex.desktop.main. Records what the bootstrap gave it while
 # it was imported and when main() runs, and proves finalisation through an
@@ -66,6 +68,7 @@ FIXTURE = textwrap.dedent("""\
             'frozen': sys.frozen, 'brenvik_build': sys.brenvik_build,
             'frame': outermost_frame(),
             'argv': [text(a) for a in sys.argv],
+            'executable': [text(sys.executable), __import__('os').path.exists(sys.executable)],
             'path': [text(p) for p in sys.path],
             'appends': getattr(sys.path, 'appends', None),
             'codec': __import__('codecs').lookup('cp1252').name,
@@ -95,6 +98,22 @@ RECORDING_ENCODINGS = textwrap.dedent("""\
     shim = sys.modules.pop('encodings')  # kept, or its globals would be cleared
     sys.path.remove(HOOK)
     __import__('encodings')
+    """)
+
+
+# main()'s body where the folder's Visual C++ 2008 runtime is to be used: the
+# extension modules that need it, and where it was loaded from.
+RUNTIME_BODY = textwrap.dedent("""\
+    import json, zlib, ctypes, unicodedata, sqlite3
+    assert sqlite3.connect(':memory:').execute('select 1 + 1').fetchone() == (2,)
+    assert json.loads('[1]') == [1] and zlib.decompress(zlib.compress('x')) == 'x'
+    assert unicodedata.name(u'\\u2603') == 'SNOWMAN'
+    kernel32 = ctypes.windll.kernel32
+    kernel32.GetModuleHandleW.restype = ctypes.c_void_p
+    name = ctypes.create_unicode_buffer(1024)
+    kernel32.GetModuleFileNameW(ctypes.c_void_p(kernel32.GetModuleHandleW(u'msvcr90.dll')),
+                                name, 1024)
+    print 'runtime from', name.value.lower()
     """)
 
 
@@ -178,6 +197,8 @@ class BootstrapperTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
+        if hasattr(cls, "clean_prefix"):
+            test_support.end_wine_session(cls.clean_prefix)
         shutil.rmtree(cls.root, ignore_errors=True)
 
     def app_folder(self, name="app"):
@@ -580,6 +601,10 @@ class BootstrapperTest(unittest.TestCase):
         if WINDOWS:
             self.assertTrue(all(b"?" not in entry for entry in appended), appended)
             self.assertTrue(appended[1].endswith(b"/modules"))
+            # The program itself goes by that short path too, where it exists.
+            executable, exists = run.report["executable"]
+            self.assertTrue(exists and "?" not in executable, executable)
+            self.assertEqual(run.report["argv"][0], executable)
         else:
             self.assertEqual(appended, self.resolve(
                 [b"P/python27.zip", b"P/modules", b"P/modules/win32modules/win32/lib"], folder))
@@ -605,6 +630,89 @@ class BootstrapperTest(unittest.TestCase):
         self.assert_clean_exit(run)
         self.assertEqual(self.appended(run), self.resolve([b"P/modules"], folder))
 
+    # -- on a machine that has nothing but Windows -------------------------
+
+    def clean_machine(self):
+        """The environment of a run on a machine without the Visual C++ 2008
+        runtime: a copy of the runs' own Wine prefix without Wine's, made once."""
+        cls = type(self)
+        if not hasattr(cls, "clean_prefix"):
+            source = os.environ.get("WINE_RUN_PREFIX") or test_support.ARGS.wine_prefix
+            if not source:
+                self.skipTest("the Wine prefix of the runs is not known (--wine-prefix)")
+            cls.clean_prefix = test_support.clean_machine_prefix(source, cls.root, WINE)
+        return {"WINE_RUN_PREFIX": cls.clean_prefix}
+
+    def runtime_folder(self, variant):
+        """An application folder as installed ("with runtime": the assembly
+        beside python27.dll and in DLLs/), or "without runtime" (in neither),
+        with the manifest beside python27.dll naming "another version", or
+        "without sqlite3.dll"."""
+        folder = self.app_folder()
+        assembly = os.path.join(folder, RUNTIME)
+        if variant == "without runtime":
+            for place in (folder, os.path.join(folder, "DLLs")):
+                shutil.rmtree(os.path.join(place, RUNTIME), ignore_errors=True)
+            return folder
+        if not os.path.isdir(assembly):
+            self.skipTest("this build carries no runtime (-DMORVEX_VC90_RUNTIME_DIR)")
+        if variant == "another version":
+            # A new file: the installed one is linked, not copied.
+            manifest = os.path.join(assembly, RUNTIME + ".manifest")
+            text = read_bytes(manifest)
+            os.remove(manifest)
+            with open(manifest, "wb") as f:
+                f.write(text.replace(b' version="9.0.21022.8"', b' version="9.0.30729.9247"'))
+        elif variant == "without sqlite3.dll":
+            os.remove(os.path.join(folder, "DLLs", "sqlite3.dll"))
+        return folder
+
+    def test_clean_machine_starts_the_folder_only_with_its_runtime(self):
+        if not WINDOWS:
+            self.skipTest("the Visual C++ 2008 runtime is a matter of the Windows folder")
+        # Without the assembly python27.dll asks for, exactly, the loader
+        # refuses the program before any of its code runs: no report, no box.
+        # With it, python27.dll and the extension modules (which import
+        # MSVCR90.dll too) load the folder's own runtime.
+        for variant, code in (("without runtime", 53), ("another version", 53),
+                              ("with runtime", 0)):
+            with self.subTest(variant=variant):
+                folder = self.runtime_folder(variant)
+                self.add_package(folder, RUNTIME_BODY)
+                run = self.run_app(folder, env=self.clean_machine())
+                self.assertEqual(run.boxes, b"")
+                self.assertEqual(run.code, code)
+                if code:
+                    self.assertIsNone(run.report)
+                    continue
+                self.assert_clean_exit(run)
+                runtime = test_support.windows(os.path.join(folder, RUNTIME, "msvcr90.dll"))
+                self.assertIn(b"runtime from " + runtime.lower().encode(), run.stdout.splitlines())
+
+    def test_check_app_folder_names_what_the_folder_lacks(self):
+        tool = test_support.ARGS.check_app_folder
+        if not WINDOWS or not tool:
+            self.skipTest("checks a Windows folder with check_app_folder (--check-app-folder)")
+        needs_runtime = b"python27.dll needs Microsoft.VC90.CRT 9.0.21022.8 amd64 (MSVCR90.dll): "
+        # (folder, exit status, the start of a line it must print, and what
+        # else that line says)
+        cases = [
+            ("with runtime", 0, None, None),
+            ("without runtime", 1, needs_runtime, b"no private assembly in the folder"),
+            ("another version", 1, needs_runtime, b"9.0.30729.9247"),
+            ("without sqlite3.dll", 1, b"DLLs/_sqlite3.pyd needs sqlite3.dll: ",
+             b"not in the folder"),
+        ]
+        for variant, code, start, says in cases:
+            with self.subTest(variant=variant):
+                folder = self.runtime_folder(variant)
+                checked = subprocess.run([tool, folder], capture_output=True, timeout=60)
+                self.assertEqual(checked.returncode, code, checked.stdout + checked.stderr)
+                if start:
+                    lines = [line for line in checked.stdout.splitlines()
+                             if line.startswith(start) and says in line]
+                    self.assertEqual(len(lines), 1, checked.stdout)
+
     @staticmethod
     def resolve(expected, folder):
         program = native(folder).encode()
@@ -612,11 +720,245 @@ class BootstrapperTest(unittest.TestCase):
         return [program + e[1:] if e.startswith(b"P") else parent + e[1:] for e in expected]
 
 
+def tree(folder):
+    """Every file and folder under folder, as relative paths with "/"."""
+    entries = set()
+    for root, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            entries.add(os.path.relpath(os.path.join(root, name), folder).replace(os.sep, "/"))
+    return entries
+
+
+def shortcut_target(link):
+    """The file a shell link (.lnk) starts: the local path and suffix of its
+    LinkInfo (MS-SHLLINK 2.3), in the ANSI code page, the one form Wine writes."""
+    data = read_bytes(link)
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    at = 0x4C
+    if flags & 0x1:  # HasLinkTargetIDList
+        at += 2 + struct.unpack_from("<H", data, at)[0]
+    if not flags & 0x2:  # HasLinkInfo
+        return None
+    base, _, suffix = struct.unpack_from("<3I", data, at + 0x10)
+    return "".join(data[at + start:data.index(b"\0", at + start)].decode("cp1252")
+                   for start in (base, suffix))
+
+
+def registration(values):
+    """The values of a .reg export of one key: strings, and numbers for dwords."""
+    found = {}
+    for line in values.splitlines():
+        if not line.startswith('"'):
+            continue
+        name, value = line.split('"=', 1)
+        if value.startswith("dword:"):
+            found[name[1:]] = int(value[6:], 16)
+        else:
+            found[name[1:]] = value[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+    return found
+
+
+class InstallerTest(unittest.TestCase):
+    """The installer that `cpack -G NSIS` makes of this build, run silently
+    in a fresh copy of the runs' Wine prefix, one without Wine's own Visual
+    C++ 2008 runtime when the build carries one in the folder."""
+
+    KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\morvex-desktop"
+    FOLDER = "C:\\Program Files\\M\u00f8rvex Desktop"
+    SHORTCUT = "ProgramData/Microsoft/Windows/Start Menu/Programs/Morvex Desktop.lnk"
+    # Imported as morvex.desktop.main: says that it ran, and with what; given
+    # "--until FILE", it runs until that file is there.
+    STARTED = textwrap.dedent("""\
+        import os, sys, time
+
+        def main():
+            with open(os.path.join(os.path.dirname(sys.executable), 'started.txt'), 'w') as f:
+                f.write(' '.join(sys.argv[1:]) or '-')
+            while sys.argv[1:2] == ['--until'] and not os.path.exists(sys.argv[2]):
+                time.sleep(0.1)
+        """)
+
+    @classmethod
+    def setUpClass(cls):
+        if not WINDOWS or not test_support.ARGS.cpack:
+            raise unittest.SkipTest("the installer of a Windows build (--cpack)")
+        cls.root = tempfile.mkdtemp(prefix="morvex-installer-")
+        installed = os.path.join(cls.root, "folder")
+        subprocess.run([test_support.ARGS.cmake, "--install", test_support.ARGS.build, "--prefix",
+                        installed, "--component", "runtime"], check=True, stdout=subprocess.DEVNULL)
+        cls.files = tree(installed) | {"Uninstall.exe"}
+        cls.setup, cls.version = cls.make_installer("new")
+        # The version before, which shipped one module more.
+        extra = os.path.join(cls.root, "extra")
+        os.makedirs(os.path.join(extra, "modules"))
+        with open(os.path.join(extra, "modules", "stale_module.py"), "w") as f:
+            f.write("# shipped by 1.0.0 alone\n")
+        cls.old_setup, _ = cls.make_installer("old", "-D", "CPACK_PACKAGE_VERSION=1.0.0",
+                                              "-D", "CPACK_INSTALLED_DIRECTORIES=%s;/" % extra)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    @classmethod
+    def make_installer(cls, name, *definitions):
+        packages = os.path.join(cls.root, name)
+        subprocess.run([test_support.ARGS.cpack, "-G", "NSIS", "-B", packages] + list(definitions),
+                       cwd=test_support.ARGS.build, check=True, stdout=subprocess.DEVNULL)
+        setup, = [n for n in os.listdir(packages) if n.endswith("-win64-setup.exe")]
+        version = setup[len("morvex-desktop-"):-len("-win64-setup.exe")]
+        return os.path.join(packages, setup), version
+
+    def machine(self):
+        """A fresh Wine prefix for this test, removed after it; the
+        environment of runs in it."""
+        where = tempfile.mkdtemp(dir=self.root)
+        source = os.environ.get("WINE_RUN_PREFIX") or test_support.ARGS.wine_prefix
+        if RUNTIME in self.files:
+            self.prefix = test_support.clean_machine_prefix(source, where, WINE)
+        else:
+            # Wine's own runtime stands in for the one the folder lacks.
+            if not os.path.exists(os.path.join(source, ".ready")):
+                subprocess.run(WINE.split() + ["cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
+                               env=dict(os.environ, WINE_RUN_PREFIX=source), timeout=300)
+            self.prefix = os.path.join(where, "prefix")
+            shutil.copytree(source, self.prefix, symlinks=True)
+        self.addCleanup(test_support.end_wine_session, self.prefix)
+        self.env = controlled_environment(self.root, {"WINE_RUN_PREFIX": self.prefix})
+
+    def on_drive_c(self, path):
+        """Where a path of drive C: of the prefix is on this host."""
+        return os.path.join(self.prefix, "drive_c", path[3:].replace("\\", "/"))
+
+    def wine(self, *command):
+        return subprocess.run(WINE.split() + list(command), env=self.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=300).returncode
+
+    def command_line(self, line):
+        """Runs a command line as written: NSIS takes /D= and _?= only last and
+        unquoted, and Wine would quote an argument holding a blank."""
+        env = dict(self.env, MORVEX_COMMAND=line)
+        return subprocess.run(WINE.split() + ["cmd", "/c", "%MORVEX_COMMAND%"], env=env,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=300).returncode
+
+    def settled(self):
+        """Waits until every program of the prefix has ended: an uninstaller
+        started without _?= runs on from a copy of itself."""
+        server = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+        subprocess.run([server, "-w"], env=dict(self.env, WINEPREFIX=self.prefix), timeout=300)
+
+    def registered(self, hive):
+        """The values of the installed-programs entry in HKLM or HKCU, or None."""
+        exported = os.path.join(self.prefix, "drive_c", "entry.reg")
+        if self.wine("reg", "export", hive + "\\" + self.KEY, "C:\\entry.reg", "/y") != 0:
+            return None
+        with open(exported, encoding="utf-16") as f:
+            values = registration(f.read())
+        os.remove(exported)
+        return values
+
+    def install_and_use(self):
+        """Installs silently into FOLDER; the folder, and a package that says
+        it started added to it."""
+        self.machine()
+        folder = self.on_drive_c(self.FOLDER)
+        self.assertEqual(self.command_line('"%s" /S /D=%s' % (test_support.windows(self.setup),
+                                                             self.FOLDER)), 0)
+        self.assertEqual(tree(folder), self.files)
+        self.installed_bytes = sum(os.path.getsize(os.path.join(folder, name)) for name in self.files
+                                   if os.path.isfile(os.path.join(folder, name)))
+        package = os.path.join(folder, "modules", "morvex", "desktop")
+        os.makedirs(package)
+        for name, text in (("../__init__.py", ""), ("__init__.py", ""), ("main.py", self.STARTED)):
+            with open(os.path.join(package, name), "w") as f:
+                f.write(text)
+        return folder
+
+    def test_silent_install_registers_and_starts_from_its_shortcut_and_a_launcher(self):
+        folder = self.install_and_use()
+        entry = self.registered("HKLM")
+        self.assertEqual(entry.pop("EstimatedSize"), self.installed_bytes // 1024)
+        self.assertEqual(entry, {
+            "DisplayName": "Morvex Desktop", "DisplayVersion": self.version, "Publisher": "Morvex",
+            "InstallLocation": self.FOLDER, "DisplayIcon": self.FOLDER + "\\morvex_desktop.exe",
+            "UninstallString": '"%s\\Uninstall.exe"' % self.FOLDER,
+            "QuietUninstallString": '"%s\\Uninstall.exe" /S' % self.FOLDER,
+            "NoModify": 1, "NoRepair": 1})
+
+        target = shortcut_target(os.path.join(self.prefix, "drive_c", self.SHORTCUT))
+        self.assertEqual(target, self.FOLDER + "\\morvex_desktop.exe")
+        started = os.path.join(folder, "started.txt")
+        self.assertEqual(self.wine(target), 0)
+        self.assertEqual(test_support.wait_for_file(started), b"-")
+        os.remove(started)
+        # A launcher made beside the program names it without a folder.
+        launcher = os.path.join(folder, "Morvex Notes.exe")
+        shutil.copy(os.path.join(folder, "launcher.exe"), launcher)
+        with open(launcher, "ab") as image:
+            image.write(b"#!morvex_desktop.exe --open notes\0")
+        self.assertEqual(self.wine(self.FOLDER + "\\Morvex Notes.exe"), 0)
+        self.assertEqual(test_support.wait_for_file(started), b"--open notes")
+
+    def test_uninstall_removes_what_it_installed_and_nothing_else(self):
+        folder = self.install_and_use()
+        # Refused while a program of the folder runs: exit 4, nothing removed.
+        stop = os.path.join(folder, "stop")
+        running = subprocess.Popen(
+            WINE.split() + [self.FOLDER + "\\morvex_desktop.exe", "--until", self.FOLDER + "\\stop"],
+            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(running.wait, 120)
+        self.addCleanup(lambda: open(stop, "w").close())
+        self.assertIsNotNone(test_support.wait_for_file(os.path.join(folder, "started.txt")))
+        uninstaller = self.FOLDER + "\\Uninstall.exe"
+        self.assertEqual(self.command_line('"%s" /S _?=%s' % (uninstaller, self.FOLDER)), 4)
+        open(stop, "w").close()
+        self.assertEqual(running.wait(120), 0)
+        self.assertLessEqual(self.files, tree(folder))
+        users = tree(folder) - self.files
+        self.assertIn("started.txt", users)
+
+        stale = os.path.join(self.root, "stale-uninstall.exe")
+        shutil.copy(os.path.join(folder, "Uninstall.exe"), stale)
+        self.assertEqual(self.wine(uninstaller, "/S"), 0)
+        self.settled()
+        # Left: what the user made, and the folders that hold it.
+        self.assertEqual(tree(folder), users | {"modules"})
+        self.assertIsNone(self.registered("HKLM"))
+        self.assertFalse(os.path.exists(os.path.join(self.prefix, "drive_c", self.SHORTCUT)))
+        # An uninstaller of the removed installation finds nothing to do.
+        self.assertEqual(self.command_line('"%s" /S _?=%s' % (test_support.windows(stale),
+                                                             self.FOLDER)), 3)
+        self.assertEqual(tree(folder), users | {"modules"})
+
+    def test_upgrade_leaves_the_new_versions_files_and_the_users(self):
+        self.machine()
+        self.assertEqual(self.wine(self.old_setup, "/S", "/CurrentUser"), 0)
+        old = self.registered("HKCU")
+        self.assertEqual(old["DisplayVersion"], "1.0.0")
+        folder = self.on_drive_c(old["InstallLocation"])
+        self.assertEqual(tree(folder), self.files | {"modules/stale_module.py"})
+        with open(os.path.join(folder, "modules", "mine.py"), "w") as f:
+            f.write("# the user's\n")
+        # The new version, without a word of where or for whom: as before.
+        self.assertEqual(self.wine(self.setup, "/S"), 0)
+        self.assertEqual(tree(folder), self.files | {"modules/mine.py"})
+        new = self.registered("HKCU")
+        self.assertEqual([new["DisplayVersion"], new["InstallLocation"]],
+                         [self.version, old["InstallLocation"]])
+        self.assertIsNone(self.registered("HKLM"))
+
+
 def add_arguments(parser):
     parser.add_argument("--build", required=True, help="the build folder to install")
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--wine", default="", help="program that runs Windows programs")
     parser.add_argument("--box-reader", default="", help="the Windows helper that reads boxes")
+    parser.add_argument("--cpack", default="", help="cpack, for the Windows installer's tests")
+    parser.add_argument("--wine-prefix", default="",
+                        help="the runner's Wine prefix, copied for the clean-machine runs")
+    parser.add_argument("--check-app-folder", default="", help="check_app_folder for this machine")
 
 
 def configure(args):

@@ -1,0 +1,120 @@
+# morvex_add_installer(DISPLAY_NAME [PACKAGE_NAME NAME] [VERSION X.Y.Z]
+#                      [PUBLISHER TEXT] [ICON FILE.ico] [PROGRAM FILE]
+#                      [SHORTCUTS PROGRAM NAME [PROGRAM NAME...]]
+#                      [COMPONENT COMPONENT])
+#
+# Makes `cpack -G NSIS` write PACKAGE_NAME-VERSION-win64-setup.exe, a 64-bit
+# Windows installer of the install component COMPONENT (default: runtime),
+# from the template NSIS.template.in beside this file. It installs the
+# component's files directly into the install folder, per machine or per
+# user, registers DISPLAY_NAME with VERSION and PUBLISHER in the installed
+# programs (with PROGRAM's icon), makes a Start-menu shortcut NAME for each
+# PROGRAM given (default: PROGRAM as DISPLAY_NAME), and writes an uninstaller.
+# PROGRAM paths are relative to the install folder ("app.exe",
+# "bin/app.exe"). ICON is the installer's own icon. PACKAGE_NAME, VERSION
+# and PUBLISHER default to CPACK_PACKAGE_NAME (else the project's name),
+# CPACK_PACKAGE_VERSION (else PROJECT_VERSION) and CPACK_PACKAGE_VENDOR;
+# the install folder is named DISPLAY_NAME, and PACKAGE_NAME names the
+# registration, so later versions find and replace it. None of the four may
+# hold a double quote or "$".
+#
+# Call it before include(CPack): it sets the CPACK_* variables for that in
+# the caller's scope (CPACK_VERBATIM_VARIABLES among them, as the shortcut
+# commands hold backslashes and quotes). Other generators are unaffected;
+# a CPACK_PROJECT_CONFIG_FILE set before is still read.
+#
+# makensis (Debian's nsis package) must be on the build machine to run
+# `cpack -G NSIS`; without it configure says so, and the rest of the build
+# and the other generators go on.
+set(_morvex_installer_dir ${CMAKE_CURRENT_LIST_DIR})
+
+function(morvex_add_installer display_name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "PACKAGE_NAME;VERSION;PUBLISHER;ICON;PROGRAM;COMPONENT"
+                        "SHORTCUTS")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "morvex_add_installer: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  list(LENGTH arg_SHORTCUTS count)
+  math(EXPR odd "${count} % 2")
+  if(odd)
+    message(FATAL_ERROR "morvex_add_installer: SHORTCUTS takes pairs of PROGRAM NAME")
+  endif()
+  if(display_name MATCHES "[\\\\/:*?<>|]")
+    message(FATAL_ERROR "morvex_add_installer: \"${display_name}\" cannot name a folder")
+  endif()
+  set(default_PACKAGE_NAME ${PROJECT_NAME})
+  if(CPACK_PACKAGE_NAME)
+    set(default_PACKAGE_NAME ${CPACK_PACKAGE_NAME})
+  endif()
+  set(default_VERSION ${PROJECT_VERSION})
+  if(CPACK_PACKAGE_VERSION)
+    set(default_VERSION ${CPACK_PACKAGE_VERSION})
+  endif()
+  set(default_PUBLISHER "${CPACK_PACKAGE_VENDOR}")
+  set(default_COMPONENT runtime)
+  foreach(name PACKAGE_NAME VERSION PUBLISHER COMPONENT)
+    if(NOT DEFINED arg_${name})
+      set(arg_${name} "${default_${name}}")
+    endif()
+  endforeach()
+  # These go into the installer's script as they are.
+  foreach(text display_name arg_PACKAGE_NAME arg_VERSION arg_PUBLISHER)
+    if("${${text}}" MATCHES "[\"$]")
+      message(FATAL_ERROR "morvex_add_installer: \"${${text}}\" may hold neither \" nor $")
+    endif()
+  endforeach()
+  if(NOT arg_SHORTCUTS AND arg_PROGRAM)
+    set(arg_SHORTCUTS "${arg_PROGRAM}" "${display_name}")
+  endif()
+
+  # NSIS text: "$" doubled, double quotes escaped; Windows separators.
+  set(create "")
+  set(delete "")
+  while(arg_SHORTCUTS)
+    list(POP_FRONT arg_SHORTCUTS program name)
+    string(REPLACE "/" "\\" program "${program}")
+    foreach(text program name)
+      string(REPLACE "$" "$$" ${text} "${${text}}")
+      string(REPLACE "\"" "$\\\"" ${text} "${${text}}")
+    endforeach()
+    string(APPEND create "  CreateShortCut \"$SMPROGRAMS\\${name}.lnk\" \"$INSTDIR\\${program}\"\n")
+    string(APPEND delete "  Delete \"$SMPROGRAMS\\${name}.lnk\"\n")
+  endwhile()
+  string(REPLACE "/" "\\" program_icon "${arg_PROGRAM}")
+  set(icon "")
+  if(arg_ICON)
+    get_filename_component(icon "${arg_ICON}" ABSOLUTE)
+    if(NOT EXISTS "${icon}")
+      message(FATAL_ERROR "morvex_add_installer: no icon ${icon}")
+    endif()
+  endif()
+
+  find_program(MORVEX_MAKENSIS makensis DOC "makensis of NSIS, for `cpack -G NSIS`")
+  if(MORVEX_MAKENSIS AND EXISTS "${MORVEX_MAKENSIS}")
+    set(CPACK_NSIS_EXECUTABLE ${MORVEX_MAKENSIS} PARENT_SCOPE)
+  else()
+    message(WARNING "makensis not found: `cpack -G NSIS` cannot make the ${display_name} installer. "
+                    "Install NSIS (Debian: the nsis package, `apt-get install nsis`) or name it with "
+                    "-DMORVEX_MAKENSIS=PATH.")
+  endif()
+
+  if(CPACK_PROJECT_CONFIG_FILE)
+    set(CPACK_MORVEX_PROJECT_CONFIG_FILE "${CPACK_PROJECT_CONFIG_FILE}" PARENT_SCOPE)
+  endif()
+  set(CPACK_PROJECT_CONFIG_FILE ${_morvex_installer_dir}/morvex_installer_cpack.cmake PARENT_SCOPE)
+  # CPack looks for the template in CPACK_MODULE_PATH first.
+  set(CPACK_MODULE_PATH ${_morvex_installer_dir} ${CMAKE_MODULE_PATH} PARENT_SCOPE)
+  set(CPACK_VERBATIM_VARIABLES ON PARENT_SCOPE)
+  set(CPACK_MORVEX_INSTALLER_COMPONENT ${arg_COMPONENT} PARENT_SCOPE)
+  set(CPACK_PACKAGE_NAME "${arg_PACKAGE_NAME}" PARENT_SCOPE)
+  set(CPACK_PACKAGE_VERSION "${arg_VERSION}" PARENT_SCOPE)
+  set(CPACK_PACKAGE_VENDOR "${arg_PUBLISHER}" PARENT_SCOPE)
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY "${display_name}" PARENT_SCOPE)
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${arg_PACKAGE_NAME}" PARENT_SCOPE)
+  set(CPACK_NSIS_DISPLAY_NAME "${display_name}" PARENT_SCOPE)
+  set(CPACK_NSIS_PACKAGE_NAME "${display_name}" PARENT_SCOPE)
+  set(CPACK_NSIS_MUI_ICON "${icon}" PARENT_SCOPE)
+  set(CPACK_NSIS_INSTALLED_ICON_NAME "${program_icon}" PARENT_SCOPE)
+  set(CPACK_NSIS_CREATE_ICONS_EXTRA "${create}" PARENT_SCOPE)
+  set(CPACK_NSIS_DELETE_ICONS_EXTRA "${delete}" PARENT_SCOPE)
+endfunction()
