@@ -18,17 +18,6 @@ bool ReadLaunchCommand(const WideString& ownPath, std::string& command) {
   return ReadWholeFile(ownPath, image) && FindLaunchCommand(image.data(), image.size(), command);
 }
 
-// The launcher's own arguments, without its program name.
-std::vector<WideString> LauncherArguments() {
-  std::vector<WideString> arguments;
-  int count = 0;
-  LPWSTR* vector = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!vector) return arguments;
-  for (int i = 1; i < count; ++i) arguments.emplace_back(vector[i]);
-  LocalFree(vector);
-  return arguments;
-}
-
 // Starts the child without a console and without standard handles, with the
 // launcher's environment and folder, and does not wait for it. False when no
 // process was created.
@@ -56,6 +45,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   WideString program;
   std::vector<WideString> candidates;
   if (!FindProgramFile(ProgramToken(launchCommand), ownPath, program, candidates)) return 1;
-  WideString commandLine = BuildChildCommandLine(launchCommand, LauncherArguments());
+  WideString commandLine = BuildChildCommandLine(launchCommand, CommandLineArguments());
   return StartChild(program, commandLine) ? 0 : 1;
 }

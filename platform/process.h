@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "win32.h"
 
@@ -39,6 +40,19 @@ constexpr bool kWindowsPathRules = true;
 #else
 constexpr bool kWindowsPathRules = false;
 #endif
+
+// The program's own arguments, without its name, as CommandLineToArgvW
+// splits its wide command line. Inline: a program that never asks for them
+// links neither the split nor its DLL.
+inline std::vector<WideString> CommandLineArguments() {
+  std::vector<WideString> arguments;
+  int count = 0;
+  LPWSTR* vector = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!vector) return arguments;
+  for (int i = 1; i < count; ++i) arguments.emplace_back(vector[i]);
+  LocalFree(vector);
+  return arguments;
+}
 
 // The folders that programs are searched in (PATH); on POSIX the C
 // library's default when PATH is unset.

@@ -25,7 +25,7 @@ import unittest
 import zipfile
 
 import test_support
-from test_support import ARGS, windows
+from test_support import ARGS, tree, windows
 
 
 def as_seen(path):
@@ -39,15 +39,6 @@ def run(command, **kwargs):
         raise AssertionError("%s exited with %d:\n%s" % (
             " ".join(command), result.returncode, result.stdout.decode(errors="replace")))
     return result
-
-
-def tree(folder):
-    """Every file and folder under folder, as relative paths with "/"."""
-    entries = set()
-    for root, dirs, files in os.walk(folder):
-        for name in dirs + files:
-            entries.add(os.path.relpath(os.path.join(root, name), folder).replace(os.sep, "/"))
-    return entries
 
 
 def cache_entry(build, name):

@@ -126,3 +126,12 @@ def end_wine_session(prefix):
     subprocess.run([server, "-k"], env=dict(os.environ, WINEPREFIX=prefix),
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    timeout=60)
+
+
+def tree(folder):
+    """Every file and folder under folder, as relative paths with "/"."""
+    entries = set()
+    for root, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            entries.add(os.path.relpath(os.path.join(root, name), folder).replace(os.sep, "/"))
+    return entries

@@ -12,8 +12,8 @@
 
 #include "app_folder_check.h"
 #include "files.h"
+#include "process.h"
 #include "text.h"
-#include "win32.h"
 
 namespace {
 
@@ -139,11 +139,7 @@ int CheckFolder(const WideString& folder, bool systemRuntime) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  int count = 0;
-  LPWSTR* vector = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<WideString> arguments;
-  for (int i = 1; vector && i < count; ++i) arguments.emplace_back(vector[i]);
-  LocalFree(vector);
+  const std::vector<WideString> arguments = CommandLineArguments();
 
   if (arguments.size() == 1 && WideToUtf8(arguments[0]) == "--help") return Help();
   WideString folder;

@@ -11,9 +11,9 @@
 #include "executable_image.h"
 #include "files.h"
 #include "launch_command.h"
+#include "process.h"
 #include "program_search.h"
 #include "text.h"
-#include "win32.h"
 
 namespace {
 
@@ -255,11 +255,7 @@ int CheckLauncher(const WideString& path) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  int count = 0;
-  LPWSTR* vector = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<WideString> arguments;
-  for (int i = 1; vector && i < count; ++i) arguments.emplace_back(vector[i]);
-  LocalFree(vector);
+  const std::vector<WideString> arguments = CommandLineArguments();
   const std::string first = arguments.empty() ? std::string() : WideToUtf8(arguments[0]);
 
   if (first == "--help" || first == "--version") {

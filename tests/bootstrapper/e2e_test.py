@@ -25,6 +25,7 @@ import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import test_support  # noqa: E402
+from test_support import tree  # noqa: E402
 
 # Set from the command line before the first test (configure).
 WINE = ""
@@ -718,15 +719,6 @@ class BootstrapperTest(unittest.TestCase):
         program = native(folder).encode()
         parent = native(os.path.dirname(folder)).encode()
         return [program + e[1:] if e.startswith(b"P") else parent + e[1:] for e in expected]
-
-
-def tree(folder):
-    """Every file and folder under folder, as relative paths with "/"."""
-    entries = set()
-    for root, dirs, files in os.walk(folder):
-        for name in dirs + files:
-            entries.add(os.path.relpath(os.path.join(root, name), folder).replace(os.sep, "/"))
-    return entries
 
 
 def shortcut_target(link):
