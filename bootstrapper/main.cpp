@@ -53,13 +53,13 @@ void DiscardStreamsWithoutHandle() {
 // the ANSI code page, the interpreter's sys.executable (GetModuleFileNameA)
 // and the ANSI split's argv[0] name it with "?" for each character lost, a
 // path that does not exist: both then take the short form that programFile
-// holds. A "?" is never part of a Windows path.
-void SetArgvAndExecutable(std::string& programFile) {
+// holds (shortened). A "?" is never part of a Windows path.
+void SetArgvAndExecutable(std::string& programFile, bool shortened) {
   char** argv = ProcessArgumentVector();
-  const bool lost = programFile != ModuleFileName<char>(GetModuleFileNameA);
-  if (lost && ProcessArgumentCount() > 0 && std::strchr(argv[0], '?')) argv[0] = &programFile[0];
+  if (shortened && ProcessArgumentCount() > 0 && std::strchr(argv[0], '?'))
+    argv[0] = &programFile[0];
   PySys_SetArgv(ProcessArgumentCount(), argv);
-  if (!lost) return;
+  if (!shortened) return;
   PyObject* executable = PyString_FromString(programFile.c_str());
   if (executable) PySys_SetObject(const_cast<char*>("executable"), executable);
   Py_XDECREF(executable);
@@ -87,7 +87,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Where the program lives decides every other location: the interpreter's
   // home and the application's folders are all beside it.
   // Kept until we return: argv[0] may point into it.
-  std::string programFile = ProgramFileNameAnsi();
+  bool shortened = false;
+  std::string programFile = ProgramFileNameAnsi(shortened);
   const std::string programPath = ProgramPath(programFile, kWindowsPathRules);
   if (programPath.empty()) return 1;
   // The library keeps this pointer without copying it, so the home stays
@@ -116,7 +117,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // checkout run by a plain interpreter.
   PyObject* mainModule = PyImport_AddModule("__main__");
   if (!mainModule) return Fail();
-  SetArgvAndExecutable(programFile);
+  SetArgvAndExecutable(programFile, shortened);
   PyRun_SimpleStringFlags("import sys", nullptr);
   PyRun_SimpleStringFlags("sys.frozen = True", nullptr);
   PyRun_SimpleStringFlags("sys.brenvik_build = True", nullptr);

@@ -10,14 +10,11 @@ namespace {
 const std::uint64_t kOutsideImage = std::uint64_t(1) << 32;
 
 // The little-endian number of count bytes at offset, or outside when they
-// do not all lie inside the buffer. The one reader of header fields.
+// do not all lie inside the buffer.
 std::uint64_t ImageNumber(const char* bytes, size_t size, std::uint64_t offset, size_t count,
                           std::uint64_t outside = kOutsideImage) {
-  if (offset > size || count > size - offset) return outside;
   std::uint64_t number = 0;
-  for (size_t i = count; i-- > 0;)
-    number = number << 8 | static_cast<unsigned char>(bytes[offset + i]);
-  return number;
+  return ReadImageNumber(bytes, size, offset, count, number) ? number : outside;
 }
 
 // A header field of the image, 0 when it lies outside (the image then ends
@@ -51,6 +48,15 @@ bool IsElfProgram(const std::string& image) {
 }
 
 }  // namespace
+
+bool ReadImageNumber(const char* bytes, size_t size, std::uint64_t offset, size_t count,
+                     std::uint64_t& number) {
+  if (offset > size || count > size - offset) return false;
+  number = 0;
+  for (size_t i = count; i-- > 0;)
+    number = number << 8 | static_cast<unsigned char>(bytes[offset + i]);
+  return true;
+}
 
 bool FindCertificateTable(const char* bytes, size_t size, size_t& tableOffset, size_t& tableSize,
                           size_t& entryOffset) {

@@ -6,7 +6,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+// The little-endian number of count bytes (at most 8) at offset; false when
+// they do not all lie inside the buffer. The one reader of header fields.
+bool ReadImageNumber(const char* bytes, size_t size, std::uint64_t offset, size_t count,
+                     std::uint64_t& number);
 
 // Where the certificate table named by the security data directory of a PE
 // image lies. True when bytes hold a PE image (PE32 or PE32+) whose security

@@ -23,7 +23,8 @@ bool ExactlyAnsi(const WideString& text, std::string& bytes) {
 
 }  // namespace
 
-std::string ProgramFileNameAnsi() {
+std::string ProgramFileNameAnsi(bool& shortened) {
+  shortened = false;
   const WideString wide = ModuleFileName<WCHAR>(GetModuleFileNameW);
   std::string bytes;
   if (!wide.empty() && ExactlyAnsi(wide, bytes)) return bytes;
@@ -33,7 +34,8 @@ std::string ProgramFileNameAnsi() {
   const DWORD length = size ? GetShortPathNameW(wide.c_str(), &shortPath[0], size) : 0;
   if (length > 0 && length < size) {
     shortPath.resize(length);
-    if (ExactlyAnsi(shortPath, bytes)) return bytes;
+    shortened = ExactlyAnsi(shortPath, bytes);
+    if (shortened) return bytes;
   }
   return ModuleFileName<char>(GetModuleFileNameA);
 }
@@ -89,7 +91,10 @@ void RemoveCurrentFolderFromLibrarySearch() {
 #include "text.h"
 
 // POSIX paths are bytes, which the narrow path gives unchanged.
-std::string ProgramFileNameAnsi() { return ModuleFileName<char>(GetModuleFileNameA); }
+std::string ProgramFileNameAnsi(bool& shortened) {
+  shortened = false;
+  return ModuleFileName<char>(GetModuleFileNameA);
+}
 
 WideString ProgramSearchPath() {
   const char* path = std::getenv("PATH");

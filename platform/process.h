@@ -29,8 +29,9 @@ std::basic_string<Char> ModuleFileName(Call call) {
 
 // The full path of the running executable in the ANSI code page. Where that
 // code page cannot express the path, its short (8.3) form is taken when
-// that is plain ANSI; failing both, what GetModuleFileNameA gives.
-std::string ProgramFileNameAnsi();
+// that is plain ANSI, and shortened says so; failing both, what
+// GetModuleFileNameA gives.
+std::string ProgramFileNameAnsi(bool& shortened);
 
 // Whether the host's paths follow the Windows rules: a backslash separates
 // folders (on POSIX hosts it is an ordinary character of a name), and

@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include "executable_image.h"
+
 namespace {
 
 const size_t npos = std::string::npos;
@@ -60,14 +62,8 @@ std::string NameOf(const std::string& path) { return path.substr(FolderOf(path).
 
 // ---- The image
 
-// The little-endian number of count bytes at offset; false when they do not
-// all lie inside the buffer. The one reader of the image's fields.
 bool Number(const std::string& bytes, std::uint64_t offset, size_t count, std::uint64_t& number) {
-  if (offset > bytes.size() || count > bytes.size() - offset) return false;
-  number = 0;
-  for (size_t i = count; i-- > 0;)
-    number = number << 8 | static_cast<unsigned char>(bytes[offset + i]);
-  return true;
+  return ReadImageNumber(bytes.data(), bytes.size(), offset, count, number);
 }
 
 struct Section {

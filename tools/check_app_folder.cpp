@@ -43,7 +43,7 @@ const char kRules[] =
     "                    as installed with Windows (the Visual C++ 2008 SP1 x64\n"
     "                    redistributable): a promise about the users' machines.\n"
     "\n"
-    "Part of Windows (7 and later, x64):\n";
+    "Part of Windows (10 and 11, x64):\n";
 
 const char kExit[] =
     ".\n"
