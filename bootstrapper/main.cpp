@@ -49,6 +49,37 @@ void DiscardStreamsWithoutHandle() {
   }
 }
 
+// TCL_LIBRARY, TK_LIBRARY and TIX_LIBRARY left in the user's environment by
+// another Tcl installation would take the place of the folder's own Tcl and
+// Tk libraries, which tcl85.dll finds beside itself. They are removed from
+// the C runtime that the interpreter shares with Tcl (which passes the change
+// on to the process, for a runtime loaded later) and from the interpreter's
+// copy that os.environ is made from. Names are compared as Windows does,
+// without regard to case. The os module itself is the application's to import.
+void ForgetOtherTclLibraries() {
+  PyObject* system = PyImport_ImportModule(kWindowsPathRules ? "nt" : "posix");
+  PyObject* environment = system ? PyObject_GetAttrString(system, "environ") : nullptr;
+  PyObject* names = environment && PyDict_Check(environment) ? PyDict_Keys(environment) : nullptr;
+  for (Py_ssize_t i = 0; names && i < PyList_GET_SIZE(names); ++i) {
+    PyObject* name = PyList_GET_ITEM(names, i);
+    if (!PyString_Check(name)) continue;
+    std::string upper = PyString_AS_STRING(name);
+    for (char& c : upper) c = c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+    if (upper != "TCL_LIBRARY" && upper != "TK_LIBRARY" && upper != "TIX_LIBRARY") continue;
+    PyObject* done = PyObject_HasAttrString(system, "unsetenv")
+                         ? PyObject_CallMethod(system, const_cast<char*>("unsetenv"),
+                                               const_cast<char*>("O"), name)
+                         : PyObject_CallMethod(system, const_cast<char*>("putenv"),
+                                               const_cast<char*>("Os"), name, "");
+    Py_XDECREF(done);
+    PyDict_DelItem(environment, name);
+  }
+  Py_XDECREF(names);
+  Py_XDECREF(environment);
+  Py_XDECREF(system);
+  PyErr_Clear();
+}
+
 // The command line as sys.argv. Where the program's long path has no form in
 // the ANSI code page, the interpreter's sys.executable (GetModuleFileNameA)
 // and the ANSI split's argv[0] name it with "?" for each character lost, a
@@ -109,6 +140,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Py_SetProgramName(programName);
   Py_Initialize();
   DiscardStreamsWithoutHandle();
+  ForgetOtherTclLibraries();
 
   // The main module, the command line as sys.argv, and the marks the
   // application reads before it imports anything: sys.frozen, that it runs

@@ -38,6 +38,25 @@ macro(python27_find_root)
   endif()
 endmacro()
 
+# PYTHON27_HOST_INTERPRETER, the build host's Python 2.7 that compiles
+# Python code for the folder (the application's, and a kit's Lib/): every
+# 2.7 release shares one byte-code format.
+macro(python27_host_interpreter)
+  set(PYTHON27_HOST_INTERPRETER "" CACHE FILEPATH
+      "Python 2.7 of the build host that compiles the folder's Python code")
+  if(NOT PYTHON27_HOST_INTERPRETER)
+    python27_find_root()
+    if(PYTHON27_ROOT)
+      set_property(CACHE PYTHON27_HOST_INTERPRETER PROPERTY VALUE ${PYTHON27_ROOT}/bin/python2.7)
+    endif()
+  endif()
+  if(NOT EXISTS "${PYTHON27_HOST_INTERPRETER}")
+    message(FATAL_ERROR "Compiling the folder's Python code needs the build host's Python 2.7: "
+                        "none at PYTHON27_HOST_INTERPRETER=${PYTHON27_HOST_INTERPRETER} (set it, "
+                        "or PYTHON27_ROOT to the prefix of a Python 2.7)")
+  endif()
+endmacro()
+
 # Leaves the bootstrapper out, or stops when it was asked for.
 macro(python27_missing)
   string(CONCAT python27_reason ${ARGN})
@@ -79,23 +98,10 @@ if(WIN32)
   if(IS_DIRECTORY ${kit}/DLLs)
     set(PYTHON27_DLLS ${kit}/DLLs)
   endif()
+  python27_host_interpreter()
   if(EXISTS ${kit}/python27.zip)
     set(PYTHON27_ZIP ${kit}/python27.zip)
   else()
-    set(PYTHON27_HOST_INTERPRETER "" CACHE FILEPATH
-        "Python 2.7 of the build host that compiles the kit's Lib/ into python27.zip")
-    if(NOT PYTHON27_HOST_INTERPRETER)
-      python27_find_root()
-      if(PYTHON27_ROOT)
-        set_property(CACHE PYTHON27_HOST_INTERPRETER PROPERTY VALUE ${PYTHON27_ROOT}/bin/python2.7)
-      endif()
-    endif()
-    if(NOT EXISTS "${PYTHON27_HOST_INTERPRETER}")
-      message(FATAL_ERROR "The kit ${kit} has no python27.zip, and making one from its Lib/ "
-                          "needs the build host's Python 2.7: none at "
-                          "PYTHON27_HOST_INTERPRETER=${PYTHON27_HOST_INTERPRETER} (set it, or "
-                          "PYTHON27_ROOT to the prefix of a Python 2.7)")
-    endif()
     set(PYTHON27_ZIP ${CMAKE_BINARY_DIR}/python27.zip)
     file(GLOB_RECURSE kit_modules CONFIGURE_DEPENDS ${kit}/Lib/*.py)
     add_custom_command(
@@ -125,6 +131,7 @@ if(NOT EXISTS ${PYTHON27_ROOT}/include/python2.7/Python.h)
                    "include/python2.7/Python.h): point -DPYTHON27_ROOT=<prefix> at a Python 2.7 "
                    "built with --enable-shared")
 endif()
+python27_host_interpreter()
 if(NOT Python2_ROOT_DIR)
   set(Python2_ROOT_DIR ${PYTHON27_ROOT})
 endif()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Lays out an application folder with the sample application and the
-# concrete launcher "Sample" that the build made (examples/CMakeLists.txt),
-# starts the application through the launcher, and prints the report the
-# application writes.
+# Installs the application folder, which carries the sample application
+# (examples/app, compiled by the build), adds the concrete launcher "Sample"
+# that the build made (examples/CMakeLists.txt), starts the application
+# through the launcher, and prints the report the application writes.
 #
 #   examples/run_sample.sh [BUILD_DIR]
 #
@@ -31,7 +31,6 @@ rm -rf "$app"
 if [ "${MORVEX_KEEP_SAMPLE:-0}" != 1 ]; then trap 'rm -rf "$app"' EXIT; fi
 
 cmake --install "$build" --prefix "$app" --component runtime >/dev/null
-cp -R "$examples/morvex" "$app/modules/"
 cp "$launcher" "$app/Sample"
 report="$app/report.txt"
 echo "launch command: $("$build/tools/make_launcher" --show "$app/Sample")"
