@@ -33,6 +33,8 @@ WINDOWS = False
 PROGRAM = "morvex_desktop"
 BOX = b"Python Exception: "
 RUNTIME = "Microsoft.VC90.CRT"
+COMPILE_APPLICATION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                   "scripts", "compile_application.py")
 
 # Imported as morvex.desktop.main. Records what the bootstrap gave it while
 # it was imported and when main() runs, and proves finalisation through an
@@ -116,6 +118,39 @@ RUNTIME_BODY = textwrap.dedent("""\
                                 name, 1024)
     print 'runtime from', name.value.lower()
     """)
+
+
+# An application as the build compiles it (scripts/compile_application.py):
+# a traceback through its frames, and a data file read beside the module.
+COMPILED_APPLICATION = {
+    "morvex/__init__.py": "",
+    "morvex/desktop/__init__.py": "",
+    "morvex/desktop/greeting.txt": "hello from beside the module\n",
+    "morvex/desktop/helper.py": "def fail():\n    raise ValueError('from the helper')\n",
+    "morvex/desktop/main.py": textwrap.dedent("""\
+        import os, sys, traceback
+        from morvex.desktop import helper
+
+        def main():
+            with open(os.path.join(os.path.dirname(__file__), 'greeting.txt')) as f:
+                print f.read().strip()
+            try:
+                helper.fail()
+            except ValueError:
+                print traceback.format_exc()
+        """),
+}
+
+# main()'s body for Tk: the Tcl and Tk libraries the folder's Tcl took.
+TK_BODY = textwrap.dedent("""\
+    import Tkinter
+    window = Tkinter.Tk()
+    print 'libraries', window.tk.eval('set tcl_library'), window.tk.eval('set tk_library')
+    print 'environment', sorted(n for n in __import__('os').environ if n.endswith('_LIBRARY'))
+    window.destroy()
+    """)
+TK_FILES = ["DLLs/_tkinter.pyd", "DLLs/tcl85.dll", "DLLs/tk85.dll", "lib/tcl8.5/init.tcl",
+            "lib/tk8.5/tk.tcl", "lib/lib-tk/Tkinter.pyc"]
 
 
 def leak_options(options, folder):
@@ -303,6 +338,82 @@ class BootstrapperTest(unittest.TestCase):
     def search_path_file(folder):
         name = PROGRAM[:-len(".exe")] if WINDOWS else PROGRAM
         return os.path.join(folder, name + ".pth")
+
+    # -- the folder as installed -------------------------------------------
+
+    def test_installed_folder_is_the_same_after_starts(self):
+        # The application's code comes compiled: no start compiles it again
+        # or writes anything into the folder, which may be read-only.
+        def contents():
+            found = {}
+            for name in tree(self.installed):
+                path = os.path.join(self.installed, name)
+                found[name] = read_bytes(path) if os.path.isfile(path) else None
+            return found
+        before = contents()
+        self.assertIn("modules/morvex/desktop/main.pyc", before)
+        self.assertNotIn("modules/morvex/desktop/main.py", before)
+        for start in range(3):
+            report = os.path.join(self.root, "report-%d.txt" % start)
+            run = self.run_app(self.installed, [native(report).encode()])
+            self.assertEqual([run.code, run.boxes], [0, b""])
+            self.assertIn(b"sys.frozen = True", read_bytes(report))
+        self.assertTrue(before == contents(), "the folder changed")
+
+    def test_compiled_application_keeps_source_lines_and_data_files(self):
+        folder = self.app_folder()
+        source = os.path.join(self.root, "application-source")
+        for name, text in COMPILED_APPLICATION.items():
+            os.makedirs(os.path.dirname(os.path.join(source, name)), exist_ok=True)
+            with open(os.path.join(source, name), "w") as f:
+                f.write(text)
+        modules = os.path.join(folder, "modules")
+        os.rmdir(modules)
+        subprocess.run([test_support.ARGS.python27, "-S", "-E", COMPILE_APPLICATION, "build",
+                        modules, source], check=True)
+        files = tree(folder)
+        run = self.run_app(folder)
+        self.assertEqual([run.code, run.boxes, run.errors], [0, b"", b""])
+        lines = [line.strip() for line in run.stdout.decode().splitlines()]
+        self.assertEqual(lines[0], "hello from beside the module")
+        self.assertIn('File "python-source/morvex/desktop/helper.py", line 2, in fail', lines)
+        self.assertIn("raise ValueError('from the helper')", lines)
+        self.assertEqual(tree(folder), files)
+
+    def test_tk_takes_the_folders_own_tcl(self):
+        if not WINDOWS:
+            self.skipTest("Tk is carried in the Windows folder")
+        missing = [name for name in TK_FILES if not os.path.exists(os.path.join(self.installed, name))]
+        if missing:
+            self.skipTest("this build carries no Tk (MORVEX_TK): %s" % missing)
+        # Another Tcl installation, whole and working, that the user's
+        # environment points at.
+        other = os.path.join(self.root, "other-tcl")
+        if not os.path.isdir(other):
+            for library in ("tcl8.5", "tk8.5"):
+                shutil.copytree(os.path.join(self.installed, "lib", library),
+                                os.path.join(other, library))
+        planted = {name + "_LIBRARY": test_support.windows(os.path.join(other, library))
+                   for name, library in (("TCL", "tcl8.5"), ("TK", "tk8.5"), ("TIX", "tcl8.5"))}
+        cases = [("clean machine", "app", self.clean_machine()),
+                 ("outside the ANSI code page", "Snow \u2603 App", {}),
+                 ("another Tcl's variables", "app", planted)]
+        for case, name, env in cases:
+            with self.subTest(case=case):
+                folder = self.app_folder(name)
+                self.add_package(folder, TK_BODY)
+                run = self.run_app(folder, env=env)
+                self.assert_clean_exit(run)
+                lines = run.stdout.decode().splitlines()
+                _, tcl, tk = lines[-3].split()
+                self.assertEqual(lines[-2], "environment []")
+                if name == "app":
+                    self.assertEqual([tcl, tk], [native(folder) + "/lib/tcl8.5",
+                                                 native(folder) + "/lib/tk8.5"])
+                else:
+                    # The folder by its short form, which Tcl takes from its DLL's path.
+                    self.assertTrue(tcl.endswith("/lib/tcl8.5") and "?" not in tcl, tcl)
+                    self.assertEqual(tk, tcl[:-len("tcl8.5")] + "tk8.5")
 
     # -- outcomes ---------------------------------------------------------
 
@@ -951,6 +1062,8 @@ def add_arguments(parser):
     parser.add_argument("--wine-prefix", default="",
                         help="the runner's Wine prefix, copied for the clean-machine runs")
     parser.add_argument("--check-app-folder", default="", help="check_app_folder for this machine")
+    parser.add_argument("--python27", required=True, help="the build host's Python 2.7")
+    parser.add_argument("--artefacts", default="", help="where the pictures of windows are kept")
 
 
 def configure(args):
