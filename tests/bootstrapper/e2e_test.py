@@ -24,6 +24,7 @@ import unittest
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import screen  # noqa: E402
 import test_support  # noqa: E402
 from test_support import tree  # noqa: E402
 
@@ -901,6 +902,9 @@ class InstallerTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
+        if hasattr(cls, "server"):
+            cls.server.terminate()
+            cls.server.wait(30)
         shutil.rmtree(cls.root, ignore_errors=True)
 
     @classmethod
@@ -962,22 +966,90 @@ class InstallerTest(unittest.TestCase):
         os.remove(exported)
         return values
 
-    def install_and_use(self):
-        """Installs silently into FOLDER; the folder, and a package that says
-        it started added to it."""
+    def install(self):
+        """Installs silently into FOLDER; the folder."""
         self.machine()
         folder = self.on_drive_c(self.FOLDER)
         self.assertEqual(self.command_line('"%s" /S /D=%s' % (test_support.windows(self.setup),
                                                              self.FOLDER)), 0)
         self.assertEqual(tree(folder), self.files)
+        return folder
+
+    def install_and_use(self):
+        """Installs silently into FOLDER; the folder, with the package that
+        says it started in place of the installed one."""
+        folder = self.install()
         self.installed_bytes = sum(os.path.getsize(os.path.join(folder, name)) for name in self.files
                                    if os.path.isfile(os.path.join(folder, name)))
         package = os.path.join(folder, "modules", "morvex", "desktop")
-        os.makedirs(package)
+        os.makedirs(package, exist_ok=True)
         for name, text in (("../__init__.py", ""), ("__init__.py", ""), ("main.py", self.STARTED)):
             with open(os.path.join(package, name), "w") as f:
                 f.write(text)
         return folder
+
+    def on_screen(self):
+        """Shows the prefix's windows on an X display of the tests' own; the
+        display. Pictures go to the build's test artefacts."""
+        cls = type(self)
+        if not hasattr(cls, "display"):
+            missing = [tool for tool in ("Xvfb", "xdotool", "xwd", "convert") if not shutil.which(tool)]
+            if missing:
+                self.skipTest("windows are seen with %s (scripts/setup-machine.sh)" % missing)
+            cls.server, cls.display = screen.start_display()
+        screen.draw_on_x(self.prefix, WINE, self.env)
+        self.env = dict(self.env, WINE_RUN_DISPLAY=cls.display)
+        os.makedirs(test_support.ARGS.artefacts, exist_ok=True)
+        return cls.display
+
+    def seen(self, display, title, picture):
+        """The window titled title, found as a person finds it and kept as a
+        picture; its X id."""
+        found = screen.find_window(display, title)
+        self.assertIsNotNone(found, "no window titled %r" % title)
+        window, place = found
+        path = os.path.join(test_support.ARGS.artefacts, picture)
+        self.assertGreater(screen.picture(display, place, path), 8, "%s is blank" % path)
+        return window
+
+    def test_the_installed_sample_opens_its_window(self):
+        folder = self.install()
+        display = self.on_screen()
+        # As its Start-menu shortcut starts it: the window, closed with Escape.
+        target = shortcut_target(os.path.join(self.prefix, "drive_c", self.SHORTCUT))
+        started = subprocess.Popen(WINE.split() + [target], env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: started.poll() is None and started.kill())
+        window = self.seen(display, "Morvex Desktop", "sample-window.png")
+        screen.press(display, window, "Escape")
+        self.assertEqual(started.wait(60), 0)
+        # Through a concrete launcher beside it, which returns at once: the
+        # window, closed with its button (the space bar presses the focused
+        # Close).
+        launcher = os.path.join(folder, "Morvex Desktop Sample.exe")
+        shutil.copy(os.path.join(folder, "launcher.exe"), launcher)
+        with open(launcher, "ab") as image:
+            image.write(b"#!morvex_desktop.exe\0")
+        self.assertEqual(self.wine(self.FOLDER + "\\Morvex Desktop Sample.exe"), 0)
+        window = self.seen(display, "Morvex Desktop", "sample-window-from-launcher.png")
+        screen.press(display, window, "space")
+        self.assertTrue(screen.wait_until_gone(display, "Morvex Desktop"))
+        # An application that fails: one "Python Exception" box, dismissed
+        # with Enter, and exit code 1.
+        with open(os.path.join(folder, "morvex_desktop.pth"), "w") as f:
+            f.write("failing\n")
+        package = os.path.join(folder, "failing", "morvex", "desktop")
+        os.makedirs(package)
+        for name, text in (("../__init__.py", ""), ("__init__.py", ""),
+                           ("main.py", "def main():\n    raise RuntimeError('shown in a box')\n")):
+            with open(os.path.join(package, name), "w") as f:
+                f.write(text)
+        failing = subprocess.Popen(WINE.split() + [target], env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: failing.poll() is None and failing.kill())
+        box = self.seen(display, "Python Exception", "python-exception-box.png")
+        screen.press(display, box, "Return")
+        self.assertEqual(failing.wait(60), 1)
 
     def test_silent_install_registers_and_starts_from_its_shortcut_and_a_launcher(self):
         folder = self.install_and_use()
@@ -1027,13 +1099,14 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(self.wine(uninstaller, "/S"), 0)
         self.settled()
         # Left: what the user made, and the folders that hold it.
-        self.assertEqual(tree(folder), users | {"modules"})
+        kept = users | {name.rsplit("/", i)[0] for name in users for i in range(1, name.count("/") + 1)}
+        self.assertEqual(tree(folder), kept)
         self.assertIsNone(self.registered("HKLM"))
         self.assertFalse(os.path.exists(os.path.join(self.prefix, "drive_c", self.SHORTCUT)))
         # An uninstaller of the removed installation finds nothing to do.
         self.assertEqual(self.command_line('"%s" /S _?=%s' % (test_support.windows(stale),
                                                              self.FOLDER)), 3)
-        self.assertEqual(tree(folder), users | {"modules"})
+        self.assertEqual(tree(folder), kept)
 
     def test_upgrade_leaves_the_new_versions_files_and_the_users(self):
         self.machine()
