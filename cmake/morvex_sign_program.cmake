@@ -49,11 +49,19 @@ if(TSA_CAFILE)
 endif()
 execute_process(COMMAND ${verify} RESULT_VARIABLE failed OUTPUT_VARIABLE output
                 ERROR_VARIABLE output)
-if(failed OR NOT output MATCHES "\nSignature verification: ok\n" OR output MATCHES ": failed")
-  give_up("the signature does not verify" "${output}")
+# Its report is long: the lines that tell what failed are shown.
+string(REGEX MATCHALL "[^\n]*([Ee]rror|[Ff]ailed|verification:)[^\n]*" report "${output}")
+list(JOIN report "\n" report)
+if(failed OR NOT output MATCHES "\nSignature verification: ok\n")
+  give_up("the signature does not verify (MORVEX_SIGN_CAFILE names the certificates for it)"
+          "${report}")
 endif()
-if(TIMESTAMP_URL AND NOT output MATCHES "\nTimestamp Server Signature verification: ok\n")
+if(output MATCHES "Timestamp Server Signature verification: failed" OR
+   (TIMESTAMP_URL AND NOT output MATCHES "\nTimestamp Server Signature verification: ok\n"))
   give_up("the time stamp does not verify (MORVEX_SIGN_TSA_CAFILE names the certificates for it)"
-          "${output}")
+          "${report}")
+endif()
+if(output MATCHES ": failed")
+  give_up("osslsigncode verify reports a failure" "${report}")
 endif()
 file(RENAME "${unverified}" "${OUT}")

@@ -99,8 +99,8 @@ function(_morvex_check_signing_key pkcs12 password_file)
     _morvex_signing_refuse(MORVEX_SIGN_PASSWORD_FILE
                            "the password in ${password_file} is wrong for ${pkcs12} (${reason})")
   endif()
-  _morvex_signing_refuse(MORVEX_SIGN_PKCS12 "${pkcs12} is no PKCS#12 file that opens with the "
-                                            "password in ${password_file} (openssl: ${reason})")
+  _morvex_signing_refuse(MORVEX_SIGN_PKCS12 "${pkcs12} is no PKCS#12 file that opens with the \
+password in ${password_file} (openssl: ${reason})")
 endfunction()
 
 # Checks the settings and writes what the signing steps read, once per
