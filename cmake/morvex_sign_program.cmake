@@ -65,3 +65,8 @@ if(output MATCHES ": failed")
   give_up("osslsigncode verify reports a failure" "${report}")
 endif()
 file(RENAME "${unverified}" "${OUT}")
+# A program, as the linker made it (osslsigncode writes an ordinary file).
+if(NOT IN STREQUAL OUT)
+  file(CHMOD "${OUT}" FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+                                      GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endif()
