@@ -87,7 +87,7 @@ function(_morvex_check_signing_key pkcs12 password_file)
                             -noout ${options}
                     RESULT_VARIABLE failed OUTPUT_VARIABLE output ERROR_VARIABLE output)
     if(NOT failed)
-      set(openssl_options ${options} PARENT_SCOPE)
+      set(openssl_options "${options}" PARENT_SCOPE)
       return()
     endif()
     if(NOT first_output)
