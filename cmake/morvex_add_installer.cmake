@@ -26,7 +26,12 @@
 # makensis (Debian's nsis package) must be on the build machine to run
 # `cpack -G NSIS`; without it configure says so, and the rest of the build
 # and the other generators go on.
+#
+# When MORVEX_SIGN_PKCS12 is set (cmake/morvex_signing.cmake), makensis signs
+# the uninstaller and the setup program as it writes them, with DISPLAY_NAME
+# as the signatures' description.
 set(_morvex_installer_dir ${CMAKE_CURRENT_LIST_DIR})
+include(${CMAKE_CURRENT_LIST_DIR}/morvex_signing.cmake)
 
 function(morvex_add_installer display_name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "PACKAGE_NAME;VERSION;PUBLISHER;ICON;PROGRAM;COMPONENT"
@@ -117,4 +122,6 @@ function(morvex_add_installer display_name)
   set(CPACK_NSIS_INSTALLED_ICON_NAME "${program_icon}" PARENT_SCOPE)
   set(CPACK_NSIS_CREATE_ICONS_EXTRA "${create}" PARENT_SCOPE)
   set(CPACK_NSIS_DELETE_ICONS_EXTRA "${delete}" PARENT_SCOPE)
+  morvex_nsis_signing_commands(signing "${display_name}")
+  set(CPACK_MORVEX_NSIS_SIGNING "${signing}" PARENT_SCOPE)
 endfunction()

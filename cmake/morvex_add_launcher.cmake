@@ -29,6 +29,12 @@
 # the tool, not the target's). The installed MorvexStartup package defines
 # them as imported targets; this project defines them over its own targets.
 # A target morvex_launcher_tools, when it exists, is what builds them first.
+#
+# When MORVEX_SIGN_PKCS12 is set, a Windows launcher is signed once it is
+# made (cmake/morvex_signing.cmake), and MORVEX_LAUNCHER_FILE names the
+# signed file, which is what is installed.
+include(${CMAKE_CURRENT_LIST_DIR}/morvex_signing.cmake)
+
 function(morvex_add_launcher name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "NO_INSTALL" "DESTINATION;COMPONENT" "COMMAND")
   if(arg_UNPARSED_ARGUMENTS)
@@ -72,6 +78,16 @@ function(morvex_add_launcher name)
     DEPENDS ${stub} ${tool}
     COMMENT "Making launcher ${file_name}"
     VERBATIM)
+  # With signing on (cmake/morvex_signing.cmake), the launcher that ships is
+  # the one signed after its trailer is in place: the signature goes behind
+  # the trailer, and the launcher reads only the bytes in front of it.
+  morvex_signing_enabled(signing)
+  if(signing)
+    set(unsigned ${output})
+    set(output ${CMAKE_CURRENT_BINARY_DIR}/morvex_launchers/signed/${file_name})
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/morvex_launchers/signed)
+    morvex_sign_file(${unsigned} ${output})
+  endif()
   add_custom_target(${name} ALL DEPENDS ${output})
   set_target_properties(${name} PROPERTIES MORVEX_LAUNCHER_FILE ${output})
   if(TARGET morvex_launcher_tools)

@@ -37,6 +37,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfig.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_add_installer.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_installer_cpack.cmake
               ${CMAKE_CURRENT_LIST_DIR}/NSIS.template.in
+              ${CMAKE_CURRENT_LIST_DIR}/morvex_signing.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/morvex_sign_program.cmake
         DESTINATION ${package_dir} COMPONENT development)
 
 # `cpack` makes one ZIP of the runtime component: the application folder

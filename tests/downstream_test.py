@@ -78,7 +78,8 @@ class DownstreamTest(unittest.TestCase):
         development = {"lib", "lib/cmake", "lib/cmake/MorvexStartup", package + "morvex_add_launcher.cmake",
                        package + "MorvexStartupConfig.cmake", package + "MorvexStartupConfigVersion.cmake",
                        package + "morvex_add_installer.cmake", package + "morvex_installer_cpack.cmake",
-                       package + "NSIS.template.in"}
+                       package + "NSIS.template.in", package + "morvex_signing.cmake",
+                       package + "morvex_sign_program.cmake"}
         self.assertEqual(self.install_component("tools"), tools)
         self.assertEqual(self.install_component("development"), development)
         runtime = self.install_component("runtime")
