@@ -93,6 +93,9 @@ class DownstreamTest(unittest.TestCase):
                             if entry.startswith("Microsoft.VC90.CRT/")}
                 self.assertLessEqual({"microsoft.vc90.crt/microsoft.vc90.crt.manifest",
                                       "microsoft.vc90.crt/msvcr90.dll"}, assembly)
+            if "DLLs/tk85.dll" in runtime:
+                # Tk's script libraries and lib-tk, for an application that uses Tk.
+                expected.add("lib")
             self.assertEqual(top, expected)
         self.assertIn("launcher" + suffix, runtime)
         # A build without the bootstrapper has no application packages.
