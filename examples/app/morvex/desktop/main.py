@@ -25,6 +25,9 @@ def write_report(name, text):
     partial = name + ".partial"
     with open(partial, "w") as f:
         f.write(text)
+    # Windows renames onto no existing file: the report of a start before goes first.
+    if os.path.exists(name):
+        os.remove(name)
     os.rename(partial, name)
 
 
