@@ -52,7 +52,11 @@ if [ -f "$first/bootstrapper/morvex_desktop.exe" ]; then
   outputs+=(bootstrapper/morvex_desktop.exe python27.zip)
   targets+=(morvex_desktop python27_zip)
 fi
-cmake --build "$second" --parallel 2 --target "${targets[@]}" >/dev/null
+# The first build brought up to date too: configured again after a commit,
+# it packs with that commit's time.
+for build in "$first" "$second"; do
+  cmake --build "$build" --parallel 2 --target "${targets[@]}" >/dev/null
+done
 
 # The ZIP and the installer of each build, made now: at another time.
 packages=()
