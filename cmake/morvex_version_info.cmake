@@ -1,7 +1,8 @@
 # The version information of the Windows programs: their resource scripts
 # include morvex_version_info.h, which this writes into the build folder from
 # the project's version, MORVEX_PRODUCT_NAME, MORVEX_PUBLISHER and the year
-# of MORVEX_SOURCE_DATE_EPOCH.
+# of MORVEX_SOURCE_DATE_EPOCH (morvex_source_date_epoch.cmake, included by
+# the top-level CMakeLists.txt).
 
 # Sets out to VERSION as the four numbers of a Windows version, "1,1,0,0"
 # for 1.1.0, joined by separator.
@@ -39,7 +40,6 @@ function(morvex_version_info script)
       endif()
     endforeach()
     morvex_four_part_version(MORVEX_VERSION_NUMBERS ${PROJECT_VERSION} ",")
-    include(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/morvex_source_date_epoch.cmake)
     morvex_epoch_year(MORVEX_COPYRIGHT_YEAR ${MORVEX_SOURCE_DATE_EPOCH})
     configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/morvex_version_info.h.in ${header} @ONLY)
     set_property(GLOBAL PROPERTY _morvex_version_info_written ON)
