@@ -63,6 +63,7 @@ packages=()
 for build in "$first" "$second"; do
   (cd "$build" && cpack -B "$build/reproducible-packages" >/dev/null &&
    cpack -G NSIS -B "$build/reproducible-packages" >/dev/null)
+  rm -rf "$build/reproducible-packages/_CPack_Packages"
 done
 for package in "$first"/reproducible-packages/*.zip "$first"/reproducible-packages/*-setup.exe; do
   packages+=("reproducible-packages/$(basename "$package")")
