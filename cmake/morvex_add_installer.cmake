@@ -18,6 +18,13 @@
 # registration, so later versions find and replace it. None of the four may
 # hold a double quote or "$".
 #
+# The installer carries version information as the programs do: ProductName
+# DISPLAY_NAME, CompanyName PUBLISHER, FileVersion and ProductVersion
+# VERSION (the fixed part as four numbers: 0.1 is 0.1.0.0), a LegalCopyright
+# of PUBLISHER with the year of MORVEX_SOURCE_DATE_EPOCH when the caller
+# sets it (seconds since 1970), else of SOURCE_DATE_EPOCH, else of the day
+# cpack runs.
+#
 # Call it before include(CPack): it sets the CPACK_* variables for that in
 # the caller's scope (CPACK_VERBATIM_VARIABLES among them, as the shortcut
 # commands hold backslashes and quotes). Other generators are unaffected;
@@ -111,6 +118,7 @@ function(morvex_add_installer display_name)
   set(CPACK_MODULE_PATH ${_morvex_installer_dir} ${CMAKE_MODULE_PATH} PARENT_SCOPE)
   set(CPACK_VERBATIM_VARIABLES ON PARENT_SCOPE)
   set(CPACK_MORVEX_INSTALLER_COMPONENT ${arg_COMPONENT} PARENT_SCOPE)
+  set(CPACK_MORVEX_SOURCE_DATE_EPOCH "${MORVEX_SOURCE_DATE_EPOCH}" PARENT_SCOPE)
   set(CPACK_PACKAGE_NAME "${arg_PACKAGE_NAME}" PARENT_SCOPE)
   set(CPACK_PACKAGE_VERSION "${arg_VERSION}" PARENT_SCOPE)
   set(CPACK_PACKAGE_VENDOR "${arg_PUBLISHER}" PARENT_SCOPE)

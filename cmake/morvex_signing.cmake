@@ -46,10 +46,6 @@ set(MORVEX_SIGN_CAFILE "" CACHE FILEPATH
     "Certificates to verify the signatures with; empty: the CA certificates in MORVEX_SIGN_PKCS12")
 set(MORVEX_SIGN_TSA_CAFILE "" CACHE FILEPATH
     "Certificates to verify the time stamps with; empty: the system's")
-# The product's name, the description of every signature of this project.
-if(NOT DEFINED MORVEX_PRODUCT_NAME AND PROJECT_NAME STREQUAL "morvex_startup")
-  set(MORVEX_PRODUCT_NAME "Morvex Desktop" CACHE STRING "The product's name, as users see it")
-endif()
 
 function(_morvex_signing_refuse variable text)
   message(FATAL_ERROR "${variable}: ${text}. Set it right, or clear MORVEX_SIGN_PKCS12 to build "

@@ -79,6 +79,18 @@ for preset in default sanitize windows; do
   [ $passed = 1 ] || status=1
 done
 
+# The Windows build again, elsewhere and later: the same bytes.
+echo "=== reproducible"
+if [ -f build/windows/CMakeCache.txt ]; then
+  if bash scripts/check-reproducible.sh build/windows; then
+    note "windows: a second build gives the same bytes (scripts/check-reproducible.sh)"
+  else
+    fail "windows: a second build gives other bytes (scripts/check-reproducible.sh)"
+  fi
+else
+  fail "windows: not configured, so not built again for the same bytes"
+fi
+
 echo "=== fuzz"
 if bash tests/fuzz/run.sh "${FUZZ_SECONDS:-15}"; then
   note "fuzz: every target ran ${FUZZ_SECONDS:-15} s without a finding"

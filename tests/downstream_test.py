@@ -150,6 +150,12 @@ class DownstreamTest(unittest.TestCase):
         header = struct.unpack_from("<I", image, 0x3C)[0]
         self.assertEqual(image[header:header + 4], b"PE\0\0")
         self.assertEqual(struct.unpack_from("<H", image, header + 24)[0], 0x20B, "not PE32+")
+        # Its own version information, read by Debian's python3-pefile.
+        info = run(["/usr/bin/python3", os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                     "version_info.py"), setup]).stdout.decode()
+        for field in ("ProductName=Downstream Notes", "CompanyName=Downstream Ltd",
+                      "ProductVersion=0.1", "FixedProductVersion=0.1.0.0"):
+            self.assertIn(field, info.splitlines())
 
         # A machine that has nothing but Windows.
         machine = test_support.clean_machine_prefix(

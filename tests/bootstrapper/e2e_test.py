@@ -360,7 +360,8 @@ class BootstrapperTest(unittest.TestCase):
             run = self.run_app(self.installed, [native(report).encode()])
             self.assertEqual([run.code, run.boxes], [0, b""])
             self.assertIn(b"sys.frozen = True", read_bytes(report))
-            os.utime(report, (0, 0))
+            with open(report, "wb") as f:
+                f.write(b"stale")
         self.assertTrue(before == contents(), "the folder changed")
 
     def test_compiled_application_keeps_source_lines_and_data_files(self):
@@ -1109,6 +1110,23 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(self.command_line('"%s" /S _?=%s' % (test_support.windows(stale),
                                                              self.FOLDER)), 3)
         self.assertEqual(tree(folder), kept)
+
+    def test_version_information_names_the_product_and_its_version(self):
+        """What Windows shows in the setup program's properties, read by
+        Debian's python3-pefile (tests/version_info.py)."""
+        def version_info(setup):
+            reader = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "version_info.py")
+            lines = subprocess.run(["/usr/bin/python3", reader, setup], check=True,
+                                   stdout=subprocess.PIPE, universal_newlines=True).stdout
+            return dict(line.split("=", 1) for line in lines.splitlines())
+        info = version_info(self.setup)
+        self.assertRegex(info.pop("LegalCopyright"), r"^Copyright \(C\) \d{4} Morvex$")
+        self.assertEqual(info, {
+            "ProductName": "Morvex Desktop", "CompanyName": "Morvex",
+            "FileDescription": "Morvex Desktop Setup", "FileVersion": self.version,
+            "ProductVersion": self.version, "OriginalFilename": os.path.basename(self.setup),
+            "FixedFileVersion": self.version + ".0", "FixedProductVersion": self.version + ".0"})
+        self.assertEqual(version_info(self.old_setup)["FixedProductVersion"], "1.0.0.0")
 
     def test_upgrade_leaves_the_new_versions_files_and_the_users(self):
         self.machine()

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Checks that two builds of the same sources give the same bytes: builds the
+# windows preset again, from a copy of the sources in another folder and
+# with the options of the first build (FIRST, default build/windows, as
+# scripts/test-all.sh configures it), makes the ZIP and the installer of
+# both, and compares morvex_desktop.exe, launcher.exe, a concrete launcher,
+# python27.zip, the ZIP and the installer byte for byte. Prints the SHA-256
+# of each; exits 1 on any difference.
+#
+#   bash scripts/check-reproducible.sh [FIRST]
+#
+# Both take their time from SOURCE_DATE_EPOCH, else from the commit's time
+# (cmake/morvex_source_date_epoch.cmake); the wall-clock times of the two
+# builds differ anyway. Unsigned builds only: a signature differs each time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+first=${1:-build/windows}
+again=build/reproducible
+if [ ! -f "$first/CMakeCache.txt" ]; then
+  echo "check-reproducible: no build in $first: configure and build the windows preset first" >&2
+  exit 2
+fi
+first=$(cd "$first" && pwd)
+
+# The copy: the sources as they are (committed or not), no build folder.
+rm -rf "$again"
+mkdir -p "$again/source"
+git ls-files -z --cached --others --exclude-standard | while IFS= read -r -d '' file; do
+  [ -f "$file" ] && printf '%s\0' "$file"
+done | xargs -0 cp --parents -t "$again/source"
+# The copy holds no repository: it gets the first build's time by the same
+# rule.
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
+[ -n "$SOURCE_DATE_EPOCH" ] || SOURCE_DATE_EPOCH=315532800
+export SOURCE_DATE_EPOCH
+echo "SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH ($(date -u -d "@$SOURCE_DATE_EPOCH"))"
+
+# The first build's options, read from its cache.
+options=()
+for name in CMAKE_BUILD_TYPE MORVEX_WERROR PYTHON27_WINDOWS_DIR MORVEX_BOOTSTRAPPER \
+  MORVEX_VC90_RUNTIME_DIR MORVEX_ICON MORVEX_PRODUCT_NAME MORVEX_PUBLISHER; do
+  value=$(sed -n "s/^$name:[A-Z]*=//p" "$first/CMakeCache.txt")
+  [ -z "$value" ] || options+=("-D$name=$value")
+done
+(cd "$again/source" && cmake --preset windows "${options[@]}" >/dev/null)
+second=$(cd "$again/source/build/windows" && pwd)
+
+# What ships, and the folder launcher (tests/CMakeLists.txt).
+outputs=(launcher/launcher.exe tests/morvex_launchers/folder_launcher.exe)
+targets=(launcher folder_launcher)
+if [ -f "$first/bootstrapper/morvex_desktop.exe" ]; then
+  outputs+=(bootstrapper/morvex_desktop.exe python27.zip)
+  targets+=(morvex_desktop python27_zip)
+fi
+# The first build brought up to date too: configured again after a commit,
+# it packs with that commit's time.
+for build in "$first" "$second"; do
+  cmake --build "$build" --parallel 2 --target "${targets[@]}" >/dev/null
+done
+
+# The ZIP and the installer of each build, made now: at another time.
+packages=()
+for build in "$first" "$second"; do
+  (cd "$build" && cpack -B "$build/reproducible-packages" >/dev/null &&
+   cpack -G NSIS -B "$build/reproducible-packages" >/dev/null)
+  rm -rf "$build/reproducible-packages/_CPack_Packages"
+done
+for package in "$first"/reproducible-packages/*.zip "$first"/reproducible-packages/*-setup.exe; do
+  packages+=("reproducible-packages/$(basename "$package")")
+done
+
+status=0
+for output in "${outputs[@]}" "${packages[@]}"; do
+  if [ ! -f "$first/$output" ] || [ ! -f "$second/$output" ]; then
+    echo "MISSING: $output"
+    status=1
+    continue
+  fi
+  hash=$(sha256sum <"$first/$output" | cut -d' ' -f1)
+  if cmp -s "$first/$output" "$second/$output"; then
+    echo "$hash  $output"
+  else
+    echo "DIFFERS: $output ($(cmp -l "$first/$output" "$second/$output" 2>/dev/null | wc -l) bytes;" \
+      "$hash, again $(sha256sum <"$second/$output" | cut -d' ' -f1))"
+    status=1
+  fi
+done
+[ "${#packages[@]}" = 2 ] || { echo "FAILED: cpack made ${packages[*]}"; status=1; }
+[ $status = 0 ] && echo "=== the same bytes from both builds" || echo "=== the builds differ"
+exit $status
