@@ -38,8 +38,13 @@ echo "SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH ($(date -u -d "@$SOURCE_DATE_EPOCH"))
 # The first build's options, read from its cache.
 options=()
 for name in CMAKE_BUILD_TYPE MORVEX_WERROR PYTHON27_WINDOWS_DIR MORVEX_BOOTSTRAPPER \
-  MORVEX_VC90_RUNTIME_DIR MORVEX_ICON MORVEX_PRODUCT_NAME MORVEX_PUBLISHER; do
+  MORVEX_VC90_RUNTIME_DIR MORVEX_ICON MORVEX_PRODUCT_NAME MORVEX_PUBLISHER MORVEX_APPLICATION_DIRS \
+  MORVEX_TK; do
   value=$(sed -n "s/^$name:[A-Z]*=//p" "$first/CMakeCache.txt")
+  # The sample application stays the copy's own, so a path of the sources
+  # that leaked into the byte code would show.
+  [ "$value" != "$(sed -n 's/^CMAKE_HOME_DIRECTORY:[A-Z]*=//p' "$first/CMakeCache.txt")/examples/app" ] ||
+    value=""
   [ -z "$value" ] || options+=("-D$name=$value")
 done
 (cd "$again/source" && cmake --preset windows "${options[@]}" >/dev/null)
@@ -50,7 +55,9 @@ outputs=(launcher/launcher.exe tests/morvex_launchers/folder_launcher.exe)
 targets=(launcher folder_launcher)
 if [ -f "$first/bootstrapper/morvex_desktop.exe" ]; then
   outputs+=(bootstrapper/morvex_desktop.exe python27.zip)
-  targets+=(morvex_desktop python27_zip)
+  targets+=(morvex_desktop python27_zip morvex_application)
+  # Tk's lib-tk, compiled, when the folder carries Tk.
+  [ ! -f "$first/application/lib-tk.stamp" ] || targets+=(morvex_lib_tk)
 fi
 # The first build brought up to date too: configured again after a commit,
 # it packs with that commit's time.
