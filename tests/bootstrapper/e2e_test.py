@@ -836,6 +836,15 @@ class BootstrapperTest(unittest.TestCase):
         return [program + e[1:] if e.startswith(b"P") else parent + e[1:] for e in expected]
 
 
+def write_package(folder, main):
+    """morvex.desktop.main in folder, of the source main."""
+    package = os.path.join(folder, "morvex", "desktop")
+    os.makedirs(package, exist_ok=True)
+    for name, text in (("../__init__.py", ""), ("__init__.py", ""), ("main.py", main)):
+        with open(os.path.join(package, name), "w") as f:
+            f.write(text)
+
+
 def shortcut_target(link):
     """The file a shell link (.lnk) starts: the local path and suffix of its
     LinkInfo (MS-SHLLINK 2.3), in the ANSI code page, the one form Wine writes."""
@@ -984,12 +993,15 @@ class InstallerTest(unittest.TestCase):
         folder = self.install()
         self.installed_bytes = sum(os.path.getsize(os.path.join(folder, name)) for name in self.files
                                    if os.path.isfile(os.path.join(folder, name)))
-        package = os.path.join(folder, "modules", "morvex", "desktop")
-        os.makedirs(package, exist_ok=True)
-        for name, text in (("../__init__.py", ""), ("__init__.py", ""), ("main.py", self.STARTED)):
-            with open(os.path.join(package, name), "w") as f:
-                f.write(text)
+        write_package(os.path.join(folder, "modules"), self.STARTED)
         return folder
+
+    def started(self, program):
+        """The program started in the test's prefix, not waited for."""
+        process = subprocess.Popen(WINE.split() + [program], env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: process.poll() is None and process.kill())
+        return process
 
     def on_screen(self):
         """Shows the prefix's windows on an X display of the tests' own; the
@@ -1020,9 +1032,7 @@ class InstallerTest(unittest.TestCase):
         display = self.on_screen()
         # As its Start-menu shortcut starts it: the window, closed with Escape.
         target = shortcut_target(os.path.join(self.prefix, "drive_c", self.SHORTCUT))
-        started = subprocess.Popen(WINE.split() + [target], env=self.env, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(lambda: started.poll() is None and started.kill())
+        started = self.started(target)
         window = self.seen(display, "Morvex Desktop", "sample-window.png")
         screen.press(display, window, "Escape")
         self.assertEqual(started.wait(60), 0)
@@ -1041,15 +1051,9 @@ class InstallerTest(unittest.TestCase):
         # with Enter, and exit code 1.
         with open(os.path.join(folder, "morvex_desktop.pth"), "w") as f:
             f.write("failing\n")
-        package = os.path.join(folder, "failing", "morvex", "desktop")
-        os.makedirs(package)
-        for name, text in (("../__init__.py", ""), ("__init__.py", ""),
-                           ("main.py", "def main():\n    raise RuntimeError('shown in a box')\n")):
-            with open(os.path.join(package, name), "w") as f:
-                f.write(text)
-        failing = subprocess.Popen(WINE.split() + [target], env=self.env, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(lambda: failing.poll() is None and failing.kill())
+        write_package(os.path.join(folder, "failing"),
+                      "def main():\n    raise RuntimeError('shown in a box')\n")
+        failing = self.started(target)
         box = self.seen(display, "Python Exception", "python-exception-box.png")
         screen.press(display, box, "Return")
         self.assertEqual(failing.wait(60), 1)
