@@ -61,12 +61,16 @@ function(morvex_application destination)
   install(DIRECTORY ${output}/ DESTINATION ${destination}/modules COMPONENT runtime)
 
   if(WIN32)
-    _morvex_tk("${destination}" "${folders}")
+    _morvex_tk("${destination}" "${folders}" "${sources}")
   endif()
 endfunction()
 
-function(_morvex_tk destination folders)
+function(_morvex_tk destination folders sources)
   if(MORVEX_TK STREQUAL AUTO)
+    # What the modules import is read here: an edit that changes it
+    # configures again.
+    list(FILTER sources INCLUDE REGEX "\\.py$")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${sources})
     execute_process(COMMAND ${_morvex_python2} ${_morvex_compile} uses-tk ${folders}
                     OUTPUT_VARIABLE uses RESULT_VARIABLE failed)
     if(failed)
