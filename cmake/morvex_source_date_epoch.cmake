@@ -29,6 +29,9 @@ function(morvex_source_date_epoch out)
       set(epoch 315532800)
     endif()
   endif()
+  # For build steps that date their output: a file that changes only with
+  # the epoch.
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/source_date_epoch CONTENT "${epoch}\n")
   set(${out} ${epoch} PARENT_SCOPE)
 endfunction()
 

@@ -109,7 +109,9 @@ if(WIN32)
       COMMAND ${CMAKE_COMMAND} -E env --unset=PYTHONPATH --unset=PYTHONHOME
               --unset=PYTHONOPTIMIZE ${PYTHON27_HOST_INTERPRETER} -S -E
               ${PROJECT_SOURCE_DIR}/scripts/make_python_zip.py ${kit}/Lib ${PYTHON27_ZIP}
+              ${MORVEX_SOURCE_DATE_EPOCH}
       DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make_python_zip.py ${kit_modules}
+              ${CMAKE_BINARY_DIR}/source_date_epoch
       COMMENT "Compiling the kit's standard library into python27.zip"
       VERBATIM)
     add_custom_target(python27_zip ALL DEPENDS ${PYTHON27_ZIP})

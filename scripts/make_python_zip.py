@@ -1,25 +1,27 @@
 """Makes python27.zip, the standard library as the Windows interpreter finds
 it beside python27.dll, from a Windows Python 2.7 installation's Lib/.
 
-    python2.7 make_python_zip.py LIB_FOLDER OUTPUT.zip
+    python2.7 make_python_zip.py LIB_FOLDER OUTPUT.zip [EPOCH]
 
 Runs under Python 2.7: every 2.7 release shares one byte-code format, and
 zipimport cannot write .pyc files itself, so each module goes in compiled
 and nothing else does. Test suites, site-packages and the other platforms'
-plat-* folders are left out. The archive is reproducible: entries sorted, a
-fixed timestamp in the zip and in every .pyc, so two builds give the same
-bytes.
+plat-* folders are left out. The archive is reproducible: entries sorted,
+every entry dated at EPOCH (the build's time, in seconds since 1970; by
+default, and at the earliest, 1980-01-01 00:00 UTC) and a zero timestamp in
+every .pyc, so two builds give the same bytes.
 """
 import imp
 import marshal
 import os
 import struct
 import sys
+import time
 import zipfile
 
 LEFT_OUT = ("test", "tests", "site-packages", "idlelib", "lib-tk", "ensurepip")
 # 1980-01-01, the earliest time a zip entry can carry.
-ZIP_TIME = (1980, 1, 1, 0, 0, 0)
+ZIP_EARLIEST = 315532800
 
 
 def wanted_folder(name):
@@ -45,7 +47,8 @@ def compiled(source, name):
     return imp.get_magic() + struct.pack("<I", 0) + marshal.dumps(code)
 
 
-def main(lib, output):
+def main(lib, output, epoch=ZIP_EARLIEST):
+    date = time.gmtime(max(int(epoch), ZIP_EARLIEST))[:6]
     partial = output + ".partial"
     archive = zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED)
     for name, path in modules(lib):
@@ -56,7 +59,7 @@ def main(lib, output):
         except SyntaxError as error:
             sys.stderr.write("make_python_zip: %s does not compile: %s\n" % (path, error))
             return 1
-        entry = zipfile.ZipInfo(name[:-3] + ".pyc", ZIP_TIME)
+        entry = zipfile.ZipInfo(name[:-3] + ".pyc", date)
         entry.compress_type = zipfile.ZIP_DEFLATED
         entry.external_attr = 0o644 << 16
         archive.writestr(entry, image)
@@ -69,7 +72,7 @@ def main(lib, output):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.version_info[:2] != (2, 7):
-        sys.stderr.write("usage: python2.7 make_python_zip.py LIB_FOLDER OUTPUT.zip\n")
+    if len(sys.argv) not in (3, 4) or sys.version_info[:2] != (2, 7):
+        sys.stderr.write("usage: python2.7 make_python_zip.py LIB_FOLDER OUTPUT.zip [EPOCH]\n")
         sys.exit(2)
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(*sys.argv[1:]))
