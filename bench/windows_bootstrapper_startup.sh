@@ -55,7 +55,7 @@ run hyperfine -N --warmup 3 --runs "${RUNS:-30}" --export-json "$stage/wine.json
 # Exactly what the build runs to make python27.zip.
 hyperfine -N --runs "${ZIP_RUNS:-3}" --export-json "$stage/zip.json" \
   -n make_python_zip \
-  "$host_python -S -E $source_dir/scripts/make_python_zip.py $kit/Lib $stage/python27.zip" >/dev/null
+  "$host_python -S -E $source_dir/scripts/compile_application.py library-zip $kit/Lib $stage/python27.zip $(cat "$build/source_date_epoch")" >/dev/null
 
 python3 - "$stage" "$app_bytes" "$app/python27.zip" \
   "$app/morvex_desktop.exe" <<'PY'

@@ -1,5 +1,7 @@
-# Cross-compiles for Windows x86-64 with MinGW-w64 (win32 thread model) and
-# runs the resulting programs under Wine.
+# The toolchain file of the windows preset: cross-compiles for Windows
+# x86-64 with MinGW-w64 (win32 thread model) and runs the resulting programs
+# under Wine. Read at configure; sets CMAKE_CROSSCOMPILING_EMULATOR, which
+# the top-level CMakeLists.txt turns into BUILD/wine-run.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)

@@ -37,8 +37,27 @@
 # When MORVEX_SIGN_PKCS12 is set (cmake/morvex_signing.cmake), makensis signs
 # the uninstaller and the setup program as it writes them, with DISPLAY_NAME
 # as the signatures' description.
+#
+# Inputs beyond the arguments: the caller's CPACK_PACKAGE_NAME,
+# CPACK_PACKAGE_VERSION, CPACK_PACKAGE_VENDOR and CPACK_PROJECT_CONFIG_FILE,
+# MORVEX_SOURCE_DATE_EPOCH, the cache variable MORVEX_MAKENSIS and the
+# signing variables. VERSION must be a Windows version
+# (morvex_windows_version.cmake): configure refuses any other, naming it.
+#
+# Runs at configure; cpack then reads morvex_installer_cpack.cmake, which
+# works out the rest when `cpack -G NSIS` runs. The settings handed from
+# configure to cpack, all made at the end of the function:
+#   CPACK_MORVEX_PROJECT_CONFIG_FILE   the caller's own CPACK_PROJECT_CONFIG_FILE,
+#                                      read first
+#   CPACK_MORVEX_INSTALLER_COMPONENT   the install component that is the package
+#   CPACK_MORVEX_SOURCE_DATE_EPOCH     the build's time, for the copyright year
+#                                      (morvex_package.cmake hands the same
+#                                      value to the ZIP's scripts)
+#   CPACK_MORVEX_NSIS_SIGNING          makensis's signing commands (NSIS.template.in)
+# and CPack's own CPACK_* settings of the package and NSIS.
 set(_morvex_installer_dir ${CMAKE_CURRENT_LIST_DIR})
 include(${CMAKE_CURRENT_LIST_DIR}/morvex_signing.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/morvex_windows_version.cmake)
 
 function(morvex_add_installer display_name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "PACKAGE_NAME;VERSION;PUBLISHER;ICON;PROGRAM;COMPONENT"
@@ -75,6 +94,7 @@ function(morvex_add_installer display_name)
       message(FATAL_ERROR "morvex_add_installer: \"${${text}}\" may hold neither \" nor $")
     endif()
   endforeach()
+  morvex_windows_version(numbers "${arg_VERSION}" "morvex_add_installer VERSION")
   if(NOT arg_SHORTCUTS AND arg_PROGRAM)
     set(arg_SHORTCUTS "${arg_PROGRAM}" "${display_name}")
   endif()
@@ -110,15 +130,19 @@ function(morvex_add_installer display_name)
                     "-DMORVEX_MAKENSIS=PATH.")
   endif()
 
+  morvex_nsis_signing_commands(signing "${display_name}")
+  # Handed to cpack (the header lists them).
   if(CPACK_PROJECT_CONFIG_FILE)
     set(CPACK_MORVEX_PROJECT_CONFIG_FILE "${CPACK_PROJECT_CONFIG_FILE}" PARENT_SCOPE)
   endif()
+  set(CPACK_MORVEX_INSTALLER_COMPONENT ${arg_COMPONENT} PARENT_SCOPE)
+  set(CPACK_MORVEX_SOURCE_DATE_EPOCH "${MORVEX_SOURCE_DATE_EPOCH}" PARENT_SCOPE)
+  set(CPACK_MORVEX_NSIS_SIGNING "${signing}" PARENT_SCOPE)
+
   set(CPACK_PROJECT_CONFIG_FILE ${_morvex_installer_dir}/morvex_installer_cpack.cmake PARENT_SCOPE)
   # CPack looks for the template in CPACK_MODULE_PATH first.
   set(CPACK_MODULE_PATH ${_morvex_installer_dir} ${CMAKE_MODULE_PATH} PARENT_SCOPE)
   set(CPACK_VERBATIM_VARIABLES ON PARENT_SCOPE)
-  set(CPACK_MORVEX_INSTALLER_COMPONENT ${arg_COMPONENT} PARENT_SCOPE)
-  set(CPACK_MORVEX_SOURCE_DATE_EPOCH "${MORVEX_SOURCE_DATE_EPOCH}" PARENT_SCOPE)
   set(CPACK_PACKAGE_NAME "${arg_PACKAGE_NAME}" PARENT_SCOPE)
   set(CPACK_PACKAGE_VERSION "${arg_VERSION}" PARENT_SCOPE)
   set(CPACK_PACKAGE_VENDOR "${arg_PUBLISHER}" PARENT_SCOPE)
@@ -130,6 +154,4 @@ function(morvex_add_installer display_name)
   set(CPACK_NSIS_INSTALLED_ICON_NAME "${program_icon}" PARENT_SCOPE)
   set(CPACK_NSIS_CREATE_ICONS_EXTRA "${create}" PARENT_SCOPE)
   set(CPACK_NSIS_DELETE_ICONS_EXTRA "${delete}" PARENT_SCOPE)
-  morvex_nsis_signing_commands(signing "${display_name}")
-  set(CPACK_MORVEX_NSIS_SIGNING "${signing}" PARENT_SCOPE)
 endfunction()

@@ -33,6 +33,8 @@
 # When MORVEX_SIGN_PKCS12 is set, a Windows launcher is signed once it is
 # made (cmake/morvex_signing.cmake), and MORVEX_LAUNCHER_FILE names the
 # signed file, which is what is installed.
+#
+# Runs at configure; the launcher is made at build and installed at install.
 include(${CMAKE_CURRENT_LIST_DIR}/morvex_signing.cmake)
 
 function(morvex_add_launcher name)

@@ -1,15 +1,20 @@
-# The resources of the Windows morvex_desktop, with the icon of MORVEX_ICON
-# when it is set. That file is checked by check_icon.py when the project is
-# configured, and again whenever it changes (it is a configure dependency),
-# so a bad icon stops the build with the checker's reason. The resource
-# script then is a copy of morvex_desktop.rc in the build folder that names
-# the icon by its full path.
+# The resources of the Windows morvex_desktop: its icon, manifest and
+# resource script.
+#
+#   morvex_desktop_resources(SCRIPT_OUT ICON_OUT)
+#       sets SCRIPT_OUT to the resource script to compile and ICON_OUT to the
+#       icon it carries; call it from the program's folder
+#
+# Input: the cache variable MORVEX_ICON, another icon than
+# bootstrapper/morvex_desktop.ico. That file is checked by
+# scripts/check_icon.py at configure, and again whenever it changes (it is a
+# configure dependency), so a bad icon stops the build with the checker's
+# reason. The resource script then is a copy of morvex_desktop.rc in the
+# build folder that names the icon by its full path. Runs at configure.
 set(MORVEX_ICON "" CACHE FILEPATH
     "Icon of the Windows morvex_desktop: a .ico with 16x16 and 32x32 images of 32 bpp (empty: bootstrapper/morvex_desktop.ico)")
 
-# Sets out to the resource script to compile; call it from the program's
-# folder.
-function(morvex_desktop_resources out)
+function(morvex_desktop_resources out icon_out)
   set(folder ${CMAKE_CURRENT_SOURCE_DIR})
   set(script ${folder}/morvex_desktop.rc)
   set(icon ${folder}/morvex_desktop.ico)
@@ -43,4 +48,5 @@ function(morvex_desktop_resources out)
     COMPILE_FLAGS "-I${folder}"
     OBJECT_DEPENDS "${folder}/morvex_desktop.manifest;${icon}")
   set(${out} ${script} PARENT_SCOPE)
+  set(${icon_out} ${icon} PARENT_SCOPE)
 endfunction()

@@ -1,5 +1,14 @@
-# Read by cpack once for each generator (CPACK_PROJECT_CONFIG_FILE, set by
-# morvex_add_installer): the installer's settings for NSIS alone.
+# The setup program's settings, made when `cpack -G NSIS` runs.
+#
+# Read by cpack once for each generator, as CPACK_PROJECT_CONFIG_FILE (set by
+# morvex_add_installer.cmake, whose header lists the CPACK_MORVEX_* settings
+# it hands on from configure): first the project's own config file, if it
+# had one, then, for NSIS alone, makensis found, the one component staged
+# as the whole package, the version checked by morvex_windows_version.cmake
+# and the version information's values that NSIS.template.in takes
+# (CPACK_MORVEX_VERSION_NUMBERS, CPACK_MORVEX_COPYRIGHT), and the file's name.
+include(${CMAKE_CURRENT_LIST_DIR}/morvex_windows_version.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/morvex_source_date_epoch.cmake)
 if(CPACK_MORVEX_PROJECT_CONFIG_FILE)
   include("${CPACK_MORVEX_PROJECT_CONFIG_FILE}")
 endif()
@@ -27,26 +36,11 @@ foreach(project IN LISTS CPACK_INSTALL_CMAKE_PROJECTS)
   list(APPEND projects "${project}")
 endforeach()
 set(CPACK_INSTALL_CMAKE_PROJECTS "${projects}")
-# The installer's version information, also at cpack time: the fixed part
-# holds four numbers, the leading ones of the version.
-string(REGEX MATCH "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?" numbers "${CPACK_PACKAGE_VERSION}")
-if(numbers STREQUAL "")
-  message(FATAL_ERROR "version ${CPACK_PACKAGE_VERSION}: an installer's version starts with a number")
-endif()
-string(REPLACE "." ";" numbers "${numbers}")
-list(LENGTH numbers count)
-while(count LESS 4)
-  list(APPEND numbers 0)
-  math(EXPR count "${count} + 1")
-endwhile()
+# The installer's version information, checked again here: `cpack -D
+# CPACK_PACKAGE_VERSION=` can give another version than configure saw.
+morvex_windows_version(numbers "${CPACK_PACKAGE_VERSION}" CPACK_PACKAGE_VERSION)
 list(JOIN numbers "." CPACK_MORVEX_VERSION_NUMBERS)
-set(saved_epoch "$ENV{SOURCE_DATE_EPOCH}")
-if(CPACK_MORVEX_SOURCE_DATE_EPOCH)
-  # string(TIMESTAMP) takes its time from there.
-  set(ENV{SOURCE_DATE_EPOCH} "${CPACK_MORVEX_SOURCE_DATE_EPOCH}")
-endif()
-string(TIMESTAMP year "%Y" UTC)
-set(ENV{SOURCE_DATE_EPOCH} "${saved_epoch}")
+morvex_epoch_year(year "${CPACK_MORVEX_SOURCE_DATE_EPOCH}")
 set(CPACK_MORVEX_COPYRIGHT "")
 if(NOT CPACK_PACKAGE_VENDOR STREQUAL "")
   set(CPACK_MORVEX_COPYRIGHT "Copyright (C) ${year} ${CPACK_PACKAGE_VENDOR}")

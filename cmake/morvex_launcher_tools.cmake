@@ -1,31 +1,31 @@
-# The two targets that morvex_add_launcher works with, over this project's
-# own programs: MorvexStartup::launcher (the stub as built for the target
-# system) and MorvexStartup::make_launcher (a make_launcher that runs on the
-# build machine), and morvex_launcher_tools, which builds both.
+# The programs that make and check launchers and folders on the build
+# machine, as targets whatever the build is for.
 #
-# A native build uses its own make_launcher. A cross build's make_launcher is
-# a program for the target system, so the build machine gets one of its own:
-# MORVEX_HOST_MAKE_LAUNCHER names an existing one, and when it is empty this
-# project is configured a second time with the build machine's compiler, for
-# the tool alone (MORVEX_TOOLS_ONLY), in host-tools/ of the build folder.
-# That tool is installed with the "tools" component into tools/host/, where
-# the installed package finds it, so the package of a Windows build makes
-# launchers on the machine that built it.
+# Defines:
+#   MorvexStartup::launcher          the stub, as built for the target system
+#   MorvexStartup::make_launcher     a make_launcher that runs on the build
+#                                    machine (morvex_add_launcher.cmake)
+#   MorvexStartup::check_app_folder  a check_app_folder that runs on the build
+#                                    machine (the tests check folders with it)
+#   morvex_launcher_tools            the target that builds them
+# In a cross build the last two are imported, with IMPORTED_LOCATION naming
+# their files (morvex_package.cmake installs them into tools/host/).
 #
-# check_app_folder goes the same way: MorvexStartup::check_app_folder, whose
-# file MORVEX_HOST_CHECK_APP_FOLDER names, runs on the build machine (the
-# tests check the installed folder with it); a cross build takes an existing
-# one from that cache variable or builds it in host-tools/ with make_launcher.
+# A native build uses its own programs. A cross build's are programs for the
+# target system, so the build machine gets its own: the cache variables
+# MORVEX_HOST_MAKE_LAUNCHER and MORVEX_HOST_CHECK_APP_FOLDER name existing
+# ones, and when one is empty this project is configured a second time with
+# the build machine's compiler, for the tools alone (MORVEX_TOOLS_ONLY), in
+# host-tools/ of the build folder, built with every build. Runs at
+# configure.
 add_executable(MorvexStartup::launcher ALIAS launcher)
 add_custom_target(morvex_launcher_tools)
 add_dependencies(morvex_launcher_tools launcher)
-set(MORVEX_HOST_TOOL_FILE "")
 
 if(NOT CMAKE_CROSSCOMPILING)
   add_executable(MorvexStartup::make_launcher ALIAS make_launcher)
   add_executable(MorvexStartup::check_app_folder ALIAS check_app_folder)
   add_dependencies(morvex_launcher_tools make_launcher)
-  set(MORVEX_HOST_CHECK_APP_FOLDER $<TARGET_FILE:check_app_folder>)
   return()
 endif()
 
@@ -35,14 +35,14 @@ set(MORVEX_HOST_CHECK_APP_FOLDER "" CACHE FILEPATH
     "check_app_folder built for the build machine (cross builds); empty: build one in host-tools/")
 set(host_build ${CMAKE_BINARY_DIR}/host-tools)
 set(build_host_tools OFF)
-set(MORVEX_HOST_TOOL_FILE ${MORVEX_HOST_MAKE_LAUNCHER})
-if(NOT MORVEX_HOST_TOOL_FILE)
-  set(MORVEX_HOST_TOOL_FILE ${host_build}/tools/make_launcher${CMAKE_HOST_EXECUTABLE_SUFFIX})
+set(host_make_launcher ${MORVEX_HOST_MAKE_LAUNCHER})
+if(NOT host_make_launcher)
+  set(host_make_launcher ${host_build}/tools/make_launcher${CMAKE_HOST_EXECUTABLE_SUFFIX})
   set(build_host_tools ON)
 endif()
-if(NOT MORVEX_HOST_CHECK_APP_FOLDER)
-  set(MORVEX_HOST_CHECK_APP_FOLDER
-      ${host_build}/tools/check_app_folder${CMAKE_HOST_EXECUTABLE_SUFFIX})
+set(host_check_app_folder ${MORVEX_HOST_CHECK_APP_FOLDER})
+if(NOT host_check_app_folder)
+  set(host_check_app_folder ${host_build}/tools/check_app_folder${CMAKE_HOST_EXECUTABLE_SUFFIX})
   set(build_host_tools ON)
 endif()
 if(build_host_tools)
@@ -64,7 +64,7 @@ if(build_host_tools)
   add_dependencies(morvex_launcher_tools morvex_host_tools)
 endif()
 add_executable(MorvexStartup::make_launcher IMPORTED GLOBAL)
-set_target_properties(MorvexStartup::make_launcher PROPERTIES IMPORTED_LOCATION ${MORVEX_HOST_TOOL_FILE})
+set_target_properties(MorvexStartup::make_launcher PROPERTIES IMPORTED_LOCATION ${host_make_launcher})
 add_executable(MorvexStartup::check_app_folder IMPORTED GLOBAL)
 set_target_properties(MorvexStartup::check_app_folder PROPERTIES
-                      IMPORTED_LOCATION ${MORVEX_HOST_CHECK_APP_FOLDER})
+                      IMPORTED_LOCATION ${host_check_app_folder})

@@ -1,4 +1,6 @@
-# The installed CMake package and the shipped ZIP.
+# The installed CMake package and the shipped packages: `cpack` makes the
+# ZIP of the runtime component, and in the Windows build `cpack -G NSIS` its
+# setup program (morvex_add_installer.cmake).
 #
 # Install components:
 #   runtime      the application folder as end users get it: morvex_desktop,
@@ -9,20 +11,36 @@
 #                check_app_folder for the build machine in tools/host/
 #   development  the CMake package MorvexStartup, in lib/cmake/MorvexStartup
 #                (it needs the tools component beside it)
+#
+# Inputs: the targets MorvexStartup::make_launcher and
+# MorvexStartup::check_app_folder (morvex_launcher_tools.cmake; imported in a
+# cross build, their files then go into tools/host/), morvex_desktop and its
+# MORVEX_ICON_FILE property (bootstrapper/CMakeLists.txt), MORVEX_APP_DIR,
+# MORVEX_TOOLS_DIR, MORVEX_PRODUCT_NAME, MORVEX_PUBLISHER and the build's
+# time MORVEX_SOURCE_DATE_EPOCH. Include it last, at configure: it includes
+# CPack.
+#
+# Handed to cpack, for scripts/reproducible_package.py, which cpack runs
+# before and after it makes any package (morvex_reproducible_package.cmake):
+#   CPACK_MORVEX_PYTHON               Python 3, which runs the script
+#   CPACK_MORVEX_REPRODUCIBLE_SCRIPT  the script
+#   CPACK_MORVEX_SOURCE_DATE_EPOCH    the build's time, which every package
+#                                     carries
+# morvex_add_installer.cmake lists the setup program's own.
 include(CMakePackageConfigHelpers)
 
 set(package_dir lib/cmake/MorvexStartup)
 set(MORVEX_PACKAGE_STUB ${MORVEX_TOOLS_DIR}/launcher${CMAKE_EXECUTABLE_SUFFIX})
 set(MORVEX_PACKAGE_TOOL ${MORVEX_TOOLS_DIR}/make_launcher${CMAKE_EXECUTABLE_SUFFIX})
 set(MORVEX_PACKAGE_SYSTEM ${CMAKE_SYSTEM_NAME})
-if(MORVEX_HOST_TOOL_FILE)
-  get_filename_component(host_tool_name ${MORVEX_HOST_TOOL_FILE} NAME)
+get_target_property(host_tool MorvexStartup::make_launcher IMPORTED)
+if(host_tool)
+  # The build machine's own tools, built apart or named.
+  get_target_property(host_tool MorvexStartup::make_launcher IMPORTED_LOCATION)
+  get_target_property(host_check MorvexStartup::check_app_folder IMPORTED_LOCATION)
+  get_filename_component(host_tool_name ${host_tool} NAME)
   set(MORVEX_PACKAGE_TOOL ${MORVEX_TOOLS_DIR}/host/${host_tool_name})
-  install(PROGRAMS ${MORVEX_HOST_TOOL_FILE} DESTINATION ${MORVEX_TOOLS_DIR}/host COMPONENT tools)
-endif()
-if(CMAKE_CROSSCOMPILING)
-  install(PROGRAMS ${MORVEX_HOST_CHECK_APP_FOLDER} DESTINATION ${MORVEX_TOOLS_DIR}/host
-          COMPONENT tools)
+  install(PROGRAMS ${host_tool} ${host_check} DESTINATION ${MORVEX_TOOLS_DIR}/host COMPONENT tools)
 endif()
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/MorvexStartupConfig.cmake.in
@@ -36,6 +54,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfig.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_add_launcher.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_add_installer.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_installer_cpack.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/morvex_windows_version.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/morvex_source_date_epoch.cmake
               ${CMAKE_CURRENT_LIST_DIR}/NSIS.template.in
               ${CMAKE_CURRENT_LIST_DIR}/morvex_signing.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_sign_program.cmake
@@ -60,8 +80,8 @@ set(CPACK_PACKAGE_FILE_NAME morvex-desktop-${PROJECT_VERSION}-${package_system})
 set(CPACK_ARCHIVE_RUNTIME_FILE_NAME ${CPACK_PACKAGE_FILE_NAME})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 # Every package of one commit the same bytes, whoever builds it and when:
-# dated at the build's epoch (MORVEX_SOURCE_DATE_EPOCH), nothing of the
-# build machine's files but their bytes.
+# dated at the build's time, nothing of the build machine's files but their
+# bytes (the settings the header lists).
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(CPACK_MORVEX_PYTHON ${Python3_EXECUTABLE})
 set(CPACK_MORVEX_REPRODUCIBLE_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/reproducible_package.py)
@@ -74,10 +94,7 @@ if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/morvex_add_installer.cmake)
   set(installer_program "")
   if(TARGET morvex_desktop)
-    set(icon ${PROJECT_SOURCE_DIR}/bootstrapper/morvex_desktop.ico)
-    if(MORVEX_ICON)
-      get_filename_component(icon "${MORVEX_ICON}" ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
-    endif()
+    get_target_property(icon morvex_desktop MORVEX_ICON_FILE)
     cmake_path(APPEND MORVEX_APP_DIR morvex_desktop.exe OUTPUT_VARIABLE program)
     cmake_path(NORMAL_PATH program)
     set(installer_program PROGRAM ${program} ICON ${icon})

@@ -7,7 +7,9 @@
 # OUT (which may be IN itself). On any failure nothing is left at OUT, so
 # nothing unsigned can be installed or packed in its place, and the step
 # fails. osslsigncode gets the password file's name (-readpass), never the
-# password.
+# password. MORVEX_SIGN_SETTINGS is the file morvex_signing.cmake writes at
+# configure, with the key, the servers and the tools. Runs at build, as the
+# command of the step morvex_sign_file adds.
 include(${MORVEX_SIGN_SETTINGS})
 set(unverified "${OUT}.unverified")
 get_filename_component(name "${OUT}" NAME)

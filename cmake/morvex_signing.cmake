@@ -32,7 +32,9 @@
 #       uninstaller as makensis writes them (NSIS 3.08 or later)
 #
 # Signing is for Windows programs: a build for another system ignores the
-# variables, and says so.
+# variables, and says so. Runs at configure (the key is checked then, and
+# the settings file for the steps written); the steps run at build and, for
+# the setup program, at cpack.
 include_guard(GLOBAL)
 # Where the step's script is, for whichever folder calls the functions.
 set_property(GLOBAL PROPERTY MORVEX_SIGNING_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/morvex_sign_program.cmake)

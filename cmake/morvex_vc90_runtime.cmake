@@ -8,12 +8,20 @@
 # present. They go into Microsoft.VC90.CRT/ with a manifest whose identity is
 # the one python27.dll's embedded manifest asks for (scripts/vc90_assembly.py
 # reads it): the loader takes no other version.
+#
+#   morvex_install_vc90_runtime(PYTHON27_DLL FOLDER...)
+#       installs the assembly that PYTHON27_DLL asks for into each FOLDER,
+#       with the runtime component
+#
+# Input: the cache variable MORVEX_VC90_RUNTIME_DIR; empty, the folder
+# carries no runtime, and configure warns once. Runs at configure (the
+# identity is read then; the script and the files are configure
+# dependencies) and writes BUILD/Microsoft.VC90.CRT/Microsoft.VC90.CRT.manifest.
 set(MORVEX_VC90_RUNTIME_DIR "" CACHE PATH
     "Folder of the Visual C++ 2008 SP1 x64 runtime (msvcr90.dll, ...) to carry beside python27.dll")
 
-# Installs the assembly with the runtime component into destination, for the
-# interpreter python27_dll.
-function(morvex_install_vc90_runtime python27_dll destination)
+function(morvex_install_vc90_runtime python27_dll)
+  set(folders ${ARGN})
   if(NOT MORVEX_VC90_RUNTIME_DIR)
     # Said once: a re-run of configure with the same empty value stays quiet.
     if(NOT MORVEX_VC90_RUNTIME_NOTED)
@@ -65,14 +73,7 @@ function(morvex_install_vc90_runtime python27_dll destination)
   file(COPY_FILE ${assembly}/Microsoft.VC90.CRT.manifest.new
        ${assembly}/Microsoft.VC90.CRT.manifest ONLY_IF_DIFFERENT)
   file(REMOVE ${assembly}/Microsoft.VC90.CRT.manifest.new)
-  # Every extension module in DLLs/ (and sqlite3.dll) carries a manifest of
-  # its own that asks for the assembly, and Windows looks for a DLL's
-  # private assemblies in that DLL's folder: DLLs/ gets a copy as well.
-  set(folders ${destination})
-  if(PYTHON27_DLLS)
-    list(APPEND folders ${destination}/DLLs)
-  endif()
-  foreach(folder ${folders})
+  foreach(folder IN LISTS folders)
     install(FILES ${assembly}/Microsoft.VC90.CRT.manifest ${files}
             DESTINATION ${folder}/Microsoft.VC90.CRT COMPONENT runtime)
   endforeach()

@@ -1,20 +1,34 @@
-# Finds the Python 2.7 interpreter that morvex_desktop embeds and defines the
-# interface target python27 (headers as system headers: under C++17 they use
-# the removed `register` keyword). Sets PYTHON27_FOUND, and for the install
-# step PYTHON27_RUNTIME (the shared library) and PYTHON27_STDLIB (standard
-# library folder, POSIX) or PYTHON27_ZIP and PYTHON27_DLLS (Windows).
+# Finds the Python 2.7 that morvex_desktop embeds, and the build host's
+# Python 2.7 that compiles the folder's Python code. Finds, and nothing else:
+# what goes into the folder is morvex_python_runtime.cmake's and
+# morvex_application.cmake's.
 #
-# MORVEX_BOOTSTRAPPER decides whether the bootstrapper is built: AUTO builds
-# it when an interpreter is found and says plainly when it is left out, ON
-# makes a missing interpreter an error, OFF leaves it out without looking.
+# Inputs (cache variables):
+#   MORVEX_BOOTSTRAPPER        AUTO builds morvex_desktop when an interpreter
+#                              is found and says plainly when it is left out,
+#                              ON makes a missing interpreter an error, OFF
+#                              leaves it out without looking
+#   PYTHON27_ROOT              POSIX: the prefix of the build host's Python
+#                              2.7; unset, taken from the environment or
+#                              searched for by scripts/find-python27.sh
+#                              (pyenv's 2.7 versions, python2.7 on PATH)
+#   PYTHON27_WINDOWS_DIR       Windows: a Windows Python 2.7 installation:
+#                              include/, libs/ with an import library,
+#                              python27.dll, DLLs/, and Lib/ or python27.zip
+#   PYTHON27_HOST_INTERPRETER  the build host's Python 2.7 (default: bin/python2.7
+#                              of PYTHON27_ROOT); every 2.7 release shares one
+#                              byte-code format
 #
-# POSIX: PYTHON27_ROOT names the prefix; unset, it is taken from the
-# environment or searched for by scripts/find-python27.sh (pyenv's 2.7
-# versions, python2.7 on PATH) and kept in the cache.
-# Windows: PYTHON27_WINDOWS_DIR names a Windows Python 2.7 installation:
-# include/, libs/ with an import library, python27.dll, DLLs/, and Lib/ or a
-# ready python27.zip. A zip made from Lib/ is compiled by the build host's
-# Python 2.7 (PYTHON27_HOST_INTERPRETER).
+# Defines the interface target python27 (headers as system headers: under
+# C++17 they use the removed `register` keyword) and sets:
+#   PYTHON27_FOUND         whether morvex_desktop can be built
+#   PYTHON27_RUNTIME       the interpreter's shared library
+#   PYTHON27_STDLIB        POSIX: the standard library's folder
+#   PYTHON27_HOST_COMMAND  the build host's Python 2.7 as the build runs it,
+#                          deaf to the machine's PYTHON* variables, which
+#                          could change what it compiles (a list: the command
+#                          and its first arguments)
+# Runs at configure.
 set(PYTHON27_FOUND FALSE)
 set(MORVEX_BOOTSTRAPPER AUTO CACHE STRING "Build morvex_desktop: AUTO, ON or OFF")
 set_property(CACHE MORVEX_BOOTSTRAPPER PROPERTY STRINGS AUTO ON OFF)
@@ -55,6 +69,8 @@ macro(python27_host_interpreter)
                         "none at PYTHON27_HOST_INTERPRETER=${PYTHON27_HOST_INTERPRETER} (set it, "
                         "or PYTHON27_ROOT to the prefix of a Python 2.7)")
   endif()
+  set(PYTHON27_HOST_COMMAND ${CMAKE_COMMAND} -E env --unset=PYTHONPATH --unset=PYTHONHOME
+                            --unset=PYTHONOPTIMIZE ${PYTHON27_HOST_INTERPRETER} -S -E)
 endmacro()
 
 # Leaves the bootstrapper out, or stops when it was asked for.
@@ -94,29 +110,7 @@ if(WIN32)
   target_compile_definitions(python27 INTERFACE MS_WIN64)
   target_link_libraries(python27 INTERFACE ${import_library})
   set(PYTHON27_RUNTIME ${kit}/python27.dll)
-  set(PYTHON27_DLLS "")
-  if(IS_DIRECTORY ${kit}/DLLs)
-    set(PYTHON27_DLLS ${kit}/DLLs)
-  endif()
   python27_host_interpreter()
-  if(EXISTS ${kit}/python27.zip)
-    set(PYTHON27_ZIP ${kit}/python27.zip)
-  else()
-    set(PYTHON27_ZIP ${CMAKE_BINARY_DIR}/python27.zip)
-    file(GLOB_RECURSE kit_modules CONFIGURE_DEPENDS ${kit}/Lib/*.py)
-    add_custom_command(
-      OUTPUT ${PYTHON27_ZIP}
-      COMMAND ${CMAKE_COMMAND} -E env --unset=PYTHONPATH --unset=PYTHONHOME
-              --unset=PYTHONOPTIMIZE ${PYTHON27_HOST_INTERPRETER} -S -E
-              ${PROJECT_SOURCE_DIR}/scripts/make_python_zip.py ${kit}/Lib ${PYTHON27_ZIP}
-              ${MORVEX_SOURCE_DATE_EPOCH}
-      DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make_python_zip.py ${kit_modules}
-              ${CMAKE_BINARY_DIR}/source_date_epoch
-      COMMENT "Compiling the kit's standard library into python27.zip"
-      VERBATIM)
-    add_custom_target(python27_zip ALL DEPENDS ${PYTHON27_ZIP})
-    set_target_properties(python27_zip PROPERTIES OUTPUT_FILE ${PYTHON27_ZIP})
-  endif()
   set(PYTHON27_FOUND TRUE)
   message(STATUS "morvex_desktop: built against the Windows Python 2.7 kit ${kit}")
   return()

@@ -9,9 +9,10 @@
 #
 #   bash scripts/check-reproducible.sh [FIRST]
 #
-# Both take their time from SOURCE_DATE_EPOCH, else from the commit's time
-# (cmake/morvex_source_date_epoch.cmake); the wall-clock times of the two
-# builds differ anyway. Unsigned builds only: a signature differs each time.
+# The second build takes the first build's time (BUILD/source_date_epoch,
+# written by cmake/morvex_source_date_epoch.cmake) as SOURCE_DATE_EPOCH; the
+# wall-clock times of the two builds differ anyway. Unsigned builds only: a
+# signature differs each time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 first=${1:-build/windows}
@@ -28,10 +29,11 @@ mkdir -p "$again/source"
 git ls-files -z --cached --others --exclude-standard | while IFS= read -r -d '' file; do
   [ -f "$file" ] && printf '%s\0' "$file"
 done | xargs -0 cp --parents -t "$again/source"
-# The copy holds no repository: it gets the first build's time by the same
-# rule.
-SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
-[ -n "$SOURCE_DATE_EPOCH" ] || SOURCE_DATE_EPOCH=315532800
+# The copy holds no repository: it is given the first build's time. The
+# first is brought up to date before (configured again after a commit, it
+# takes that commit's time).
+cmake --build "$first" --target rebuild_cache >/dev/null
+SOURCE_DATE_EPOCH=$(cat "$first/source_date_epoch")
 export SOURCE_DATE_EPOCH
 echo "SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH ($(date -u -d "@$SOURCE_DATE_EPOCH"))"
 

@@ -1,9 +1,12 @@
-"""Lays the application's code into the folder morvex_desktop runs it from,
-compiled, so that the installed folder never compiles and never writes.
+"""Lays the Python code into the folder morvex_desktop runs it from,
+compiled, so that the installed folder never compiles and never writes: the
+application's code, and the kit's library. The one writer of byte code.
 
     python2.7 compile_application.py build OUTPUT FOLDER...
     python2.7 compile_application.py uses-tk FOLDER...
     python2.7 compile_application.py byte-code OUTPUT FOLDER
+    python2.7 compile_application.py library-zip LIB OUTPUT.zip EPOCH
+    python2.7 compile_application.py left-out
 
 build: every module of the FOLDERs (their contents: packages, modules, data
 files) becomes a .pyc in OUTPUT; its source goes to OUTPUT/python-source/,
@@ -20,6 +23,17 @@ uses-tk: prints "tk" when a module imports Tkinter or one of its companions.
 byte-code: the modules of FOLDER as .pyc in OUTPUT and nothing else (the
 kit's lib-tk).
 
+library-zip: python27.zip, the standard library as the Windows interpreter
+finds it beside python27.dll, from a Windows kit's Lib/: every module
+compiled (zipimport cannot write .pyc files itself) and nothing else, but
+for the folders of LEFT_OUT, lib-tk (laid apart, in lib/lib-tk, when the
+folder carries Tk) and the other platforms' plat-*. Entries are sorted and
+dated at EPOCH, the build's time in seconds since 1970 (at the earliest
+1980, which a ZIP entry cannot precede).
+
+left-out: prints the library's folders that no application folder carries,
+one a line (the POSIX folder's lib/python2.7 leaves them out too).
+
 Runs under Python 2.7: every 2.7 release shares one byte-code format. The
 output is reproducible: a zero timestamp in every .pyc, no build path in
 any file.
@@ -32,11 +46,16 @@ import os
 import shutil
 import struct
 import sys
+import time
+import zipfile
 
 SOURCE_FOLDER = "python-source"
 # Left out of what is laid into the folder: byte code of a developer's own
 # runs, and hidden files and folders (version control, editors).
 SKIPPED_SUFFIXES = (".pyc", ".pyo")
+# The library's folders that no application folder carries: its own tests,
+# third-party packages and the tools of a Python installation.
+LEFT_OUT = ("test", "tests", "site-packages", "idlelib", "ensurepip")
 # Tkinter and the modules of lib-tk that import it.
 TK_MODULES = frozenset([
     "_tkinter", "Tkinter", "Tkconstants", "Tkdnd", "Tix", "ttk", "tkMessageBox", "tkFileDialog",
@@ -120,6 +139,38 @@ def build(output, folders):
     os.rename(partial, output)
 
 
+def library_modules(lib):
+    """(name in the zip, path) of every module of the library, sorted."""
+    found = []
+    for folder, subfolders, names in os.walk(lib):
+        subfolders[:] = [name for name in subfolders if name not in LEFT_OUT
+                         and name != "lib-tk" and not name.startswith("plat-")]
+        for name in names:
+            if name.endswith(".py"):
+                path = os.path.join(folder, name)
+                found.append((os.path.relpath(path, lib).replace(os.sep, "/"), path))
+    return sorted(found)
+
+
+def library_zip(lib, output, epoch):
+    """Written beside OUTPUT and renamed into place, so an interrupted build
+    never leaves half a zip."""
+    date = time.gmtime(int(epoch))[:6]
+    partial = output + ".partial"
+    archive = zipfile.ZipFile(partial, "w", zipfile.ZIP_DEFLATED)
+    for name, path in library_modules(lib):
+        entry = zipfile.ZipInfo(name + "c", date)
+        entry.compress_type = zipfile.ZIP_DEFLATED
+        entry.external_attr = 0o644 << 16
+        # The code names the module by its place in the zip, which
+        # tracebacks show.
+        archive.writestr(entry, byte_code(path, name))
+    archive.close()
+    if os.path.exists(output):
+        os.remove(output)
+    os.rename(partial, output)
+
+
 def imported(path):
     """The top-level names of the modules a module imports; empty for one
     that does not parse (the build reports it)."""
@@ -150,6 +201,10 @@ def main(arguments):
             for name, path in files(arguments[2]):
                 if name.endswith(".py"):
                     write(os.path.join(arguments[1], name + "c"), byte_code(path, name))
+        elif command == "library-zip" and len(arguments) == 4:
+            library_zip(*arguments[1:])
+        elif command == "left-out" and len(arguments) == 1:
+            sys.stdout.write("".join(name + "\n" for name in LEFT_OUT))
         elif command == "uses-tk" and len(arguments) >= 2:
             if uses_tk(arguments[1:]):
                 sys.stdout.write("tk\n")

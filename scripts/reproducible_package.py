@@ -11,16 +11,14 @@ cpack takes each file's times and owner from the build machine.
         programs) or 644 and no extra fields (cpack's hold the files'
         access and change times and their owner)
 
-EPOCH is in seconds since 1970; a ZIP entry holds no time before 1980.
+EPOCH is the build's time in seconds since 1970 (cmake/morvex_source_date_epoch.cmake),
+which is never earlier than 1980, the earliest time a ZIP entry holds.
 """
 import os
 import shutil
 import sys
 import time
 import zipfile
-
-ZIP_EARLIEST = 315532800  # 1980-01-01 00:00 UTC
-
 
 def stage(folder, epoch):
     for where, folders, files in os.walk(folder):
@@ -30,7 +28,7 @@ def stage(folder, epoch):
 
 
 def rewrite_zip(path, epoch):
-    date = time.gmtime(max(epoch, ZIP_EARLIEST))[:6]
+    date = time.gmtime(epoch)[:6]
     partial = path + ".partial"
     with zipfile.ZipFile(path) as source, zipfile.ZipFile(partial, "w") as target:
         for entry in sorted(source.infolist(), key=lambda e: e.filename):

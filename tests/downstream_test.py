@@ -25,11 +25,7 @@ import unittest
 import zipfile
 
 import test_support
-from test_support import ARGS, tree, windows
-
-
-def as_seen(path):
-    return windows(path) if ARGS.wine else path
+from test_support import ARGS, exe, host_path, tree
 
 
 def run(command, **kwargs):
@@ -79,7 +75,9 @@ class DownstreamTest(unittest.TestCase):
                        package + "MorvexStartupConfig.cmake", package + "MorvexStartupConfigVersion.cmake",
                        package + "morvex_add_installer.cmake", package + "morvex_installer_cpack.cmake",
                        package + "NSIS.template.in", package + "morvex_signing.cmake",
-                       package + "morvex_sign_program.cmake"}
+                       package + "morvex_sign_program.cmake",
+                       package + "morvex_windows_version.cmake",
+                       package + "morvex_source_date_epoch.cmake"}
         self.assertEqual(self.install_component("tools"), tools)
         self.assertEqual(self.install_component("development"), development)
         runtime = self.install_component("runtime")
@@ -113,7 +111,7 @@ class DownstreamTest(unittest.TestCase):
             return build
         source = os.path.join(cls.root, "source")
         shutil.copytree(ARGS.source, source)
-        configure = [ARGS.cmake, "-S", source, "-B", build, "-DREPORT=" + as_seen(cls.report)]
+        configure = [ARGS.cmake, "-S", source, "-B", build, "-DREPORT=" + host_path(cls.report)]
         if ARGS.toolchain:
             # The toolchain searches packages under its own root only; the
             # package's folder is named directly.
@@ -129,10 +127,9 @@ class DownstreamTest(unittest.TestCase):
         app, report = self.app, self.report
         build = self.downstream_build()
         run([ARGS.cmake, "--install", build, "--prefix", app, "--component", "runtime"])
-        suffix = ".exe" if ARGS.wine else ""
-        self.assertEqual(tree(app), {"Notes" + suffix, "note_arguments" + suffix})
+        self.assertEqual(tree(app), {exe("Notes"), exe("note_arguments")})
 
-        launcher = os.path.join(app, "Notes" + suffix)
+        launcher = os.path.join(app, exe("Notes"))
         run(([ARGS.wine] if ARGS.wine else []) + [launcher, "own argument"])
         written = test_support.wait_for_file(report)
         self.assertIsNotNone(written, "the launcher's program wrote nothing")
@@ -158,7 +155,7 @@ class DownstreamTest(unittest.TestCase):
             self.assertIn(field, info.splitlines())
 
         # A machine that has nothing but Windows.
-        machine = test_support.clean_machine_prefix(
+        machine = test_support.copy_prefix(
             os.environ.get("WINE_RUN_PREFIX") or ARGS.wine_prefix, self.root, ARGS.wine)
         self.addCleanup(test_support.end_wine_session, machine)
         env = dict(os.environ, WINE_RUN_PREFIX=machine)

@@ -3,7 +3,7 @@
 made again, it has the same bytes; it holds compiled modules only, with the
 byte-code magic of Python 2.7, and none of what is left out.
 
-    python_zip_test.py PYTHON2.7 MAKE_PYTHON_ZIP.py KIT_LIB BUILT_ZIP EPOCH
+    python_zip_test.py PYTHON2.7 COMPILE_APPLICATION.py KIT_LIB BUILT_ZIP EPOCH
 """
 import os
 import subprocess
@@ -15,9 +15,8 @@ import zipfile
 
 PYTHON2, SCRIPT, LIB, BUILT, EPOCH = sys.argv[1:6]
 MAGIC = b"\x03\xf3\x0d\x0a"
-# The build's time as a zip entry holds it: no earlier than 1980, in steps of
-# two seconds.
-BUILD_TIME = time.gmtime(max(int(EPOCH), 315532800))[:6]
+# The build's time as a zip entry holds it, in steps of two seconds.
+BUILD_TIME = time.gmtime(int(EPOCH))[:6]
 BUILD_TIME = BUILD_TIME[:5] + (BUILD_TIME[5] // 2 * 2,)
 
 
@@ -25,7 +24,8 @@ class PythonZipTest(unittest.TestCase):
     def test_a_second_build_gives_the_same_bytes(self):
         with tempfile.TemporaryDirectory() as folder:
             again = os.path.join(folder, "python27.zip")
-            subprocess.run([PYTHON2, "-S", "-E", SCRIPT, LIB, again, EPOCH], check=True)
+            subprocess.run([PYTHON2, "-S", "-E", SCRIPT, "library-zip", LIB, again, EPOCH],
+                           check=True)
             with open(BUILT, "rb") as first, open(again, "rb") as second:
                 self.assertEqual(first.read(), second.read())
 
