@@ -1,11 +1,12 @@
 # The application's own code in the folder's modules/, compiled by the build,
 # and whether the Windows folder carries Tk for it.
 #
-#   morvex_application(DESTINATION TK_OUT)
+#   morvex_application(DESTINATION TK_OUT FOLDERS_OUT)
 #       checks the application's folders, compiles them into
 #       BUILD/application/modules (target morvex_application) and installs
 #       that as DESTINATION/modules with the runtime component; sets TK_OUT
-#       to whether the folder carries Tk (always OFF outside Windows)
+#       to whether the folder carries Tk (always OFF outside Windows) and
+#       FOLDERS_OUT to the folders, as full paths
 #
 # Inputs (cache variables):
 #   MORVEX_APPLICATION_DIRS  the folders whose contents (packages, modules,
@@ -27,7 +28,7 @@ set_property(CACHE MORVEX_TK PROPERTY STRINGS AUTO ON OFF)
 
 set(_morvex_compile ${CMAKE_CURRENT_LIST_DIR}/../scripts/compile_application.py)
 
-function(morvex_application destination tk_out)
+function(morvex_application destination tk_out folders_out)
   set(folders "")
   set(sources "")
   foreach(folder IN LISTS MORVEX_APPLICATION_DIRS)
@@ -66,6 +67,7 @@ function(morvex_application destination tk_out)
     _morvex_application_uses_tk(tk "${folders}" "${sources}")
   endif()
   set(${tk_out} ${tk} PARENT_SCOPE)
+  set(${folders_out} "${folders}" PARENT_SCOPE)
 endfunction()
 
 function(_morvex_application_uses_tk out folders sources)

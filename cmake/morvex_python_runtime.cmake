@@ -1,49 +1,61 @@
 # The interpreter's part of the application folder: everything but the
 # programs and the application's own code.
 #
-#   morvex_python_runtime(DESTINATION [TK])
+#   morvex_python_runtime(DESTINATION [TK] [APPLICATION FOLDER...])
 #       installs into DESTINATION, with the runtime component, the files the
-#       embedded interpreter needs; TK adds Tk
+#       embedded interpreter needs for the application of FOLDERs; TK adds Tk
 #
-# Windows: python27.dll, and python27.zip beside it (the kit's own, else the
-# kit's Lib/ compiled by the build, target python27_zip), the only place the
+# Windows: python27.dll, and python27.zip beside it, the only place the
 # interpreter looks for the standard library before the first import; DLLs/
-# with the kit's extension modules, but for their tests and Tk's; the Visual
-# C++ 2008 runtime as a private assembly (morvex_vc90_runtime.cmake). With
-# TK: _tkinter.pyd, tcl85.dll and tk85.dll in DLLs/; the Tcl and Tk script
+# with the kit's extension modules and the DLLs they import; the Visual C++
+# 2008 runtime as a private assembly beside python27.dll and, when a file of
+# DLLs/ asks for it, in DLLs/ (morvex_vc90_runtime.cmake). With TK:
+# _tkinter.pyd, tcl85.dll and tk85.dll in DLLs/; the Tcl and Tk script
 # libraries in lib/tcl8.5, lib/tk8.5 and lib/tcl8, where tcl85.dll looks for
 # them relative to its own path (so python.org's FixTk, finding no tcl/
-# folder, sets no variable); the kit's lib-tk compiled in lib/lib-tk (target
-# morvex_lib_tk), which the interpreter puts on sys.path itself.
+# folder, sets no variable); the kit's lib-tk compiled in lib/lib-tk, which
+# the interpreter puts on sys.path itself.
 #
-# POSIX: the shared library and the standard library in lib/, where the
-# program (its RUNPATH) and the interpreter, at home in the program folder,
-# find them.
+# Which modules: the cache variable MORVEX_STDLIB. IMPORTED (the default)
+# lays in only what the application reaches by its imports, followed
+# through the kit's library (scripts/module_graph.py), with every codec and
+# what the interpreter and the kit's C code import themselves; ALL, every
+# module and extension module of the kit. MORVEX_INCLUDE_MODULES and
+# MORVEX_EXCLUDE_MODULES (lists of module names, NAME.* a package with all
+# its modules) add what the build cannot see and leave out what it need not
+# carry. The build writes BUILD/application-modules.txt: each module laid
+# in, its size and why, the imports that resolve to nothing and those it
+# cannot follow.
+#
+# POSIX: the shared library and the whole standard library in lib/, where
+# the program (its RUNPATH) and the interpreter, at home in the program
+# folder, find them.
 #
 # Inputs: what python27.cmake sets (PYTHON27_RUNTIME, PYTHON27_STDLIB,
-# PYTHON27_HOST_COMMAND) and the cache variable PYTHON27_WINDOWS_DIR, and the
-# build's time MORVEX_SOURCE_DATE_EPOCH for python27.zip's dates. The
-# library's folders that no folder carries are scripts/compile_application.py's
-# to say. Runs at configure; the build compiles python27.zip and lib-tk.
+# PYTHON27_HOST_COMMAND), the cache variable PYTHON27_WINDOWS_DIR, the
+# target MorvexStartup::check_app_folder, which checks the application's own
+# extension modules, and the build's time MORVEX_SOURCE_DATE_EPOCH for
+# python27.zip's dates. Runs at configure (the module names are checked
+# then) and at build (scripts/compile_application.py runtime, target
+# morvex_python_runtime, lays BUILD/runtime/).
 include(${CMAKE_CURRENT_LIST_DIR}/morvex_vc90_runtime.cmake)
 
-set(_morvex_compile ${CMAKE_CURRENT_LIST_DIR}/../scripts/compile_application.py)
+set(MORVEX_STDLIB IMPORTED CACHE STRING
+    "Windows: the library modules the folder carries: IMPORTED (what the application imports) or ALL")
+set_property(CACHE MORVEX_STDLIB PROPERTY STRINGS IMPORTED ALL)
+set(MORVEX_INCLUDE_MODULES "" CACHE STRING
+    "Windows: modules the folder carries whatever the application imports (NAME.* a whole package)")
+set(MORVEX_EXCLUDE_MODULES "" CACHE STRING
+    "Windows: modules the folder leaves out, with what only they import (NAME.* a whole package)")
+
+set(_morvex_scripts ${CMAKE_CURRENT_LIST_DIR}/../scripts)
+set(_morvex_compile ${_morvex_scripts}/compile_application.py)
 
 function(morvex_python_runtime destination)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "TK" "" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "TK" "" "APPLICATION")
   if(WIN32)
-    _morvex_windows_runtime(${destination})
-    if(arg_TK)
-      _morvex_windows_tk(${destination})
-    endif()
-    # Every extension module in DLLs/ (and sqlite3.dll) carries a manifest
-    # of its own that asks for the runtime, and Windows looks for a DLL's
-    # private assemblies in that DLL's folder: DLLs/ gets a copy as well.
-    set(folders ${destination})
-    if(IS_DIRECTORY ${PYTHON27_WINDOWS_DIR}/DLLs)
-      list(APPEND folders ${destination}/DLLs)
-    endif()
-    morvex_install_vc90_runtime(${PYTHON27_RUNTIME} ${folders})
+    morvex_install_vc90_runtime(${PYTHON27_RUNTIME} assembly ${destination})
+    _morvex_windows_runtime(${destination} "${arg_TK}" "${assembly}" "${arg_APPLICATION}")
     return()
   endif()
   execute_process(COMMAND ${PYTHON27_HOST_COMMAND} ${_morvex_compile} left-out
@@ -64,61 +76,106 @@ function(morvex_python_runtime destination)
           ${patterns})
 endfunction()
 
-function(_morvex_windows_runtime destination)
-  set(kit ${PYTHON27_WINDOWS_DIR})
-  if(EXISTS ${kit}/python27.zip)
-    set(zip ${kit}/python27.zip)
-  else()
-    set(zip ${CMAKE_BINARY_DIR}/python27.zip)
-    file(GLOB_RECURSE kit_modules CONFIGURE_DEPENDS ${kit}/Lib/*.py)
-    add_custom_command(
-      OUTPUT ${zip}
-      COMMAND ${PYTHON27_HOST_COMMAND} ${_morvex_compile} library-zip ${kit}/Lib ${zip}
-              ${MORVEX_SOURCE_DATE_EPOCH}
-      DEPENDS ${_morvex_compile} ${kit_modules} ${CMAKE_BINARY_DIR}/source_date_epoch
-      COMMENT "Compiling the kit's standard library into python27.zip"
-      VERBATIM)
-    add_custom_target(python27_zip ALL DEPENDS ${zip})
-    set_target_properties(python27_zip PROPERTIES OUTPUT_FILE ${zip})
-  endif()
-  # python.org's files ship as python.org made them.
-  install(FILES ${PYTHON27_RUNTIME} ${zip} DESTINATION ${destination} COMPONENT runtime)
-  if(IS_DIRECTORY ${kit}/DLLs)
-    install(DIRECTORY ${kit}/DLLs DESTINATION ${destination} COMPONENT runtime
-            PATTERN "_test*" EXCLUDE
-            PATTERN "*_test.pyd" EXCLUDE
-            PATTERN "*.pdb" EXCLUDE
-            # Tk's go in with TK; tclpip85.dll only ever served Windows 9x.
-            PATTERN "_tkinter.pyd" EXCLUDE
-            PATTERN "tcl85.dll" EXCLUDE
-            PATTERN "tk85.dll" EXCLUDE
-            PATTERN "tclpip85.dll" EXCLUDE)
-  endif()
+# A JSON array of the texts.
+function(_morvex_json_list out)
+  set(items "")
+  foreach(text IN LISTS ARGN)
+    string(REPLACE "\\" "\\\\" text "${text}")
+    string(REPLACE "\"" "\\\"" text "${text}")
+    list(APPEND items "\"${text}\"")
+  endforeach()
+  list(JOIN items ", " items)
+  set(${out} "[${items}]" PARENT_SCOPE)
 endfunction()
 
-function(_morvex_windows_tk destination)
+function(_morvex_windows_runtime destination tk assembly folders)
   set(kit ${PYTHON27_WINDOWS_DIR})
-  foreach(file DLLs/_tkinter.pyd DLLs/tcl85.dll DLLs/tk85.dll tcl/tcl8.5/init.tcl
-               tcl/tk8.5/tk.tcl Lib/lib-tk/Tkinter.py)
-    if(NOT EXISTS ${kit}/${file})
-      message(FATAL_ERROR "Tk is to be in the folder, but the kit ${kit} has no ${file}")
+  if(NOT MORVEX_STDLIB MATCHES "^(IMPORTED|ALL)$")
+    message(FATAL_ERROR "MORVEX_STDLIB=${MORVEX_STDLIB}: IMPORTED or ALL")
+  endif()
+  set(stdlib ${MORVEX_STDLIB})
+  if(stdlib STREQUAL IMPORTED AND NOT EXISTS ${kit}/Lib/os.py)
+    message(WARNING "MORVEX_STDLIB=IMPORTED needs the kit's Lib/ to follow imports; the kit "
+                    "${kit} has none, so the folder carries its python27.zip whole")
+    set(stdlib ALL)
+  endif()
+  if(tk)
+    foreach(file DLLs/_tkinter.pyd DLLs/tcl85.dll DLLs/tk85.dll tcl/tcl8.5/init.tcl
+                 tcl/tk8.5/tk.tcl Lib/lib-tk/Tkinter.py)
+      if(NOT EXISTS ${kit}/${file})
+        message(FATAL_ERROR "Tk is to be in the folder, but the kit ${kit} has no ${file}")
+      endif()
+    endforeach()
+    set(tk true)
+  else()
+    set(tk false)
+  endif()
+
+  # What the build step reads, written only when it changes.
+  set(output ${CMAKE_BINARY_DIR}/runtime)
+  set(settings ${CMAKE_BINARY_DIR}/runtime-settings.json)
+  _morvex_json_list(application ${folders})
+  _morvex_json_list(include ${MORVEX_INCLUDE_MODULES})
+  _morvex_json_list(exclude ${MORVEX_EXCLUDE_MODULES})
+  string(REPLACE "\\" "/" kit_json "${kit}")
+  file(CONFIGURE OUTPUT ${settings} @ONLY CONTENT [[
+{"stdlib": "@stdlib@", "tk": @tk@, "epoch": @MORVEX_SOURCE_DATE_EPOCH@,
+ "lib": "@kit_json@/Lib", "dlls": "@kit_json@/DLLs", "python27_dll": "@kit_json@/python27.dll",
+ "assembly": "@assembly@", "report": "@CMAKE_BINARY_DIR@/application-modules.txt",
+ "application": @application@,
+ "include": @include@, "exclude": @exclude@}
+]])
+  # A name of neither the kit nor the application stops configure; an
+  # excluded module that the application imports is a warning.
+  if(MORVEX_INCLUDE_MODULES OR MORVEX_EXCLUDE_MODULES)
+    execute_process(COMMAND ${PYTHON27_HOST_COMMAND} ${_morvex_compile} check-modules ${settings}
+                    OUTPUT_VARIABLE warnings ERROR_VARIABLE refusal RESULT_VARIABLE failed)
+    if(failed)
+      string(REGEX REPLACE "^compile_application: " "" refusal "${refusal}")
+      message(FATAL_ERROR "${refusal}")
     endif()
+    string(REGEX REPLACE "\n$" "" warnings "${warnings}")
+    string(REPLACE "\n" ";" warnings "${warnings}")
+    foreach(warning IN LISTS warnings)
+      message(WARNING "${warning}")
+    endforeach()
+  endif()
+
+  set(sources "")
+  foreach(folder IN LISTS folders)
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS "${folder}/*")
+    list(APPEND sources ${found})
   endforeach()
-  install(FILES ${kit}/DLLs/_tkinter.pyd ${kit}/DLLs/tcl85.dll ${kit}/DLLs/tk85.dll
-          DESTINATION ${destination}/DLLs COMPONENT runtime)
-  install(DIRECTORY ${kit}/tcl/tcl8.5 ${kit}/tcl/tk8.5 ${kit}/tcl/tcl8
-          DESTINATION ${destination}/lib COMPONENT runtime
-          PATTERN demos EXCLUDE)
-  set(output ${CMAKE_BINARY_DIR}/application/lib-tk)
-  file(GLOB lib_tk CONFIGURE_DEPENDS ${kit}/Lib/lib-tk/*.py)
+  if(MORVEX_EXCLUDE_MODULES)
+    # The warnings above follow the modules' imports.
+    list(FILTER sources INCLUDE REGEX "\\.py$")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${sources})
+  endif()
+  file(GLOB_RECURSE kit_files CONFIGURE_DEPENDS ${kit}/Lib/*.py ${kit}/DLLs/*)
   add_custom_command(
     OUTPUT ${output}.stamp
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${output}
-    COMMAND ${PYTHON27_HOST_COMMAND} ${_morvex_compile} byte-code ${output} ${kit}/Lib/lib-tk
+    COMMAND ${PYTHON27_HOST_COMMAND} ${_morvex_compile} runtime ${settings} ${output}
+            $<TARGET_FILE:MorvexStartup::check_app_folder>
     COMMAND ${CMAKE_COMMAND} -E touch ${output}.stamp
-    DEPENDS ${_morvex_compile} ${lib_tk}
-    COMMENT "Compiling the kit's lib-tk"
+    DEPENDS ${_morvex_compile} ${_morvex_scripts}/module_graph.py ${settings} ${sources}
+            ${kit_files}
+    COMMENT "Laying the library and extension modules the application needs (MORVEX_STDLIB=${stdlib})"
     VERBATIM)
-  add_custom_target(morvex_lib_tk ALL DEPENDS ${output}.stamp)
-  install(DIRECTORY ${output}/ DESTINATION ${destination}/lib/lib-tk COMPONENT runtime)
+  add_custom_target(morvex_python_runtime ALL DEPENDS ${output}.stamp)
+  add_dependencies(morvex_python_runtime morvex_launcher_tools)
+
+  # python.org's files ship as python.org made them.
+  install(FILES ${PYTHON27_RUNTIME} DESTINATION ${destination} COMPONENT runtime)
+  if(EXISTS ${kit}/Lib/os.py)
+    install(FILES ${output}/python27.zip DESTINATION ${destination} COMPONENT runtime)
+  else()
+    install(FILES ${kit}/python27.zip DESTINATION ${destination} COMPONENT runtime)
+  endif()
+  install(DIRECTORY ${output}/DLLs DESTINATION ${destination} COMPONENT runtime)
+  if(tk)
+    install(DIRECTORY ${kit}/tcl/tcl8.5 ${kit}/tcl/tk8.5 ${kit}/tcl/tcl8
+            DESTINATION ${destination}/lib COMPONENT runtime
+            PATTERN demos EXCLUDE)
+    install(DIRECTORY ${output}/lib-tk/ DESTINATION ${destination}/lib/lib-tk COMPONENT runtime)
+  endif()
 endfunction()

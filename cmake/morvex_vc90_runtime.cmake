@@ -9,19 +9,22 @@
 # the one python27.dll's embedded manifest asks for (scripts/vc90_assembly.py
 # reads it): the loader takes no other version.
 #
-#   morvex_install_vc90_runtime(PYTHON27_DLL FOLDER...)
+#   morvex_install_vc90_runtime(PYTHON27_DLL ASSEMBLY_OUT FOLDER...)
 #       installs the assembly that PYTHON27_DLL asks for into each FOLDER,
-#       with the runtime component
+#       with the runtime component, and sets ASSEMBLY_OUT to the assembly's
+#       folder in the build, BUILD/Microsoft.VC90.CRT (the manifest and the
+#       files), for other folders to copy; empty when no runtime is carried
 #
 # Input: the cache variable MORVEX_VC90_RUNTIME_DIR; empty, the folder
 # carries no runtime, and configure warns once. Runs at configure (the
 # identity is read then; the script and the files are configure
-# dependencies) and writes BUILD/Microsoft.VC90.CRT/Microsoft.VC90.CRT.manifest.
+# dependencies; the assembly is laid out in the build folder then).
 set(MORVEX_VC90_RUNTIME_DIR "" CACHE PATH
     "Folder of the Visual C++ 2008 SP1 x64 runtime (msvcr90.dll, ...) to carry beside python27.dll")
 
-function(morvex_install_vc90_runtime python27_dll)
+function(morvex_install_vc90_runtime python27_dll assembly_out)
   set(folders ${ARGN})
+  set(${assembly_out} "" PARENT_SCOPE)
   if(NOT MORVEX_VC90_RUNTIME_DIR)
     # Said once: a re-run of configure with the same empty value stays quiet.
     if(NOT MORVEX_VC90_RUNTIME_NOTED)
@@ -73,10 +76,22 @@ function(morvex_install_vc90_runtime python27_dll)
   file(COPY_FILE ${assembly}/Microsoft.VC90.CRT.manifest.new
        ${assembly}/Microsoft.VC90.CRT.manifest ONLY_IF_DIFFERENT)
   file(REMOVE ${assembly}/Microsoft.VC90.CRT.manifest.new)
-  foreach(folder IN LISTS folders)
-    install(FILES ${assembly}/Microsoft.VC90.CRT.manifest ${files}
-            DESTINATION ${folder}/Microsoft.VC90.CRT COMPONENT runtime)
+  # The files under the names the manifest's <file> entries give them, and
+  # nothing left of an earlier configure.
+  file(GLOB laid LIST_DIRECTORIES false ${assembly}/*)
+  list(REMOVE_ITEM laid ${assembly}/Microsoft.VC90.CRT.manifest)
+  foreach(file IN LISTS files)
+    get_filename_component(name ${file} NAME)
+    file(COPY_FILE ${file} ${assembly}/${name} ONLY_IF_DIFFERENT)
+    list(REMOVE_ITEM laid ${assembly}/${name})
   endforeach()
+  if(laid)
+    file(REMOVE ${laid})
+  endif()
+  foreach(folder IN LISTS folders)
+    install(DIRECTORY ${assembly} DESTINATION ${folder} COMPONENT runtime)
+  endforeach()
+  set(${assembly_out} ${assembly} PARENT_SCOPE)
   string(REGEX MATCH "assemblyIdentity[^>]* version=\"([^\"]*)\"" identity "${manifest}")
   message(STATUS "The application folder carries the Visual C++ 2008 runtime from "
                  "${MORVEX_VC90_RUNTIME_DIR} as Microsoft.VC90.CRT ${CMAKE_MATCH_1}")

@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
 """The application's code as the build takes it (MORVEX_APPLICATION_DIRS,
-MORVEX_TK): a build of this project of its own, configured like the one
-that runs the test, for an application that imports no Tkinter.
+MORVEX_TK, MORVEX_STDLIB): a build of this project of its own, configured
+like the one that runs the test, for an application that imports no
+Tkinter, and, for Windows, one whose imports the build must follow to lay
+in the modules it needs, run on a clean machine.
 
     application_build_test.py --source SOURCE --cmake CMAKE [--define NAME=VALUE...]
+                              [--wine WINE_RUN --wine-prefix PREFIX --kit KIT]
 """
+import json
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import test_support  # noqa: E402
@@ -24,6 +29,64 @@ APPLICATION = {
     "notes.py": "import os.path\n",
 }
 TK_FILES = {"DLLs/_tkinter.pyd", "DLLs/tcl85.dll", "DLLs/tk85.dll", "lib"}
+
+# An application that reaches the library in every way the build must see:
+# top-level imports that bring extension modules and their DLLs (sqlite3),
+# one whose extension module imports Python modules from C (cElementTree),
+# one import inside a function only, one by a name in data, which
+# MORVEX_INCLUDE_MODULES names, and an extension module of its own with a
+# DLL beside it. It writes which of them worked.
+IMPORTS = {
+    "morvex/__init__.py": "",
+    "morvex/desktop/__init__.py": "",
+    "morvex/desktop/main.py": """import ctypes, hashlib, importlib, json, sqlite3, sys
+import xml.etree.cElementTree as ET
+import ownext
+
+
+def late():
+    import decimal
+    return decimal.Decimal("1.5") + 1
+
+
+def main():
+    fraction = importlib.import_module("fractions").Fraction
+    works = {
+        "json": json.loads('{"a": 1}')["a"] == 1,
+        "sqlite3": sqlite3.connect(":memory:").execute("select 40 + 2").fetchone()[0] == 42,
+        "cElementTree": ET.fromstring("<a><b/></a>")[0].tag == "b",
+        "ctypes": ctypes.sizeof(ctypes.c_void_p) == 8,
+        "hashlib": hashlib.sha256(b"x").hexdigest()[:8] == "2d711642",
+        "function": str(late()) == "2.5",
+        "dynamic": fraction(1, 2) * 2 == 1,
+        "extension": ownext.answer() == 42,
+    }
+    with open(sys.argv[1], "w") as f:
+        json.dump(works, f)
+""",
+    "helper.c": "__declspec(dllexport) int helper_answer(void) { return 42; }\n",
+    "ownext.c": """#include <Python.h>
+__declspec(dllimport) int helper_answer(void);
+static PyObject* answer(PyObject* self, PyObject* args) { return PyInt_FromLong(helper_answer()); }
+static PyMethodDef methods[] = {{"answer", answer, METH_NOARGS, NULL}, {NULL, NULL, 0, NULL}};
+PyMODINIT_FUNC initownext(void) { Py_InitModule("ownext", methods); }
+""",
+}
+DYNAMIC_LINE = 1 + [line.strip() for line in IMPORTS["morvex/desktop/main.py"].splitlines()].index(
+    'fraction = importlib.import_module("fractions").Fraction')
+# What the folder never carries of the kit's library.
+LEFT_OUT = {"test", "tests", "site-packages", "idlelib", "lib-tk", "ensurepip"}
+
+
+def library_modules(lib):
+    """The byte code of every module the kit's Lib/ holds, as python27.zip
+    names it."""
+    found = set()
+    for root, dirs, files in os.walk(lib):
+        dirs[:] = [d for d in dirs if d not in LEFT_OUT and not d.startswith("plat-")]
+        found |= {os.path.relpath(os.path.join(root, name), lib).replace(os.sep, "/") + "c"
+                  for name in files if name.endswith(".py")}
+    return found
 
 
 def write(folder, files):
@@ -51,11 +114,12 @@ class ApplicationBuildTest(unittest.TestCase):
         return subprocess.run([test_support.ARGS.cmake] + list(arguments), capture_output=True,
                               text=True, timeout=900)
 
-    def configure(self, folders):
+    def configure(self, folders, *settings):
         defines = ["-D" + d for d in test_support.ARGS.define]
         return self.cmake("-S", test_support.ARGS.source, "-B", self.build, "-DMORVEX_TESTS=OFF",
                           "-DMORVEX_BENCHMARKS=OFF", "-DMORVEX_BOOTSTRAPPER=ON",
-                          "-DMORVEX_APPLICATION_DIRS=" + ";".join(folders), *defines)
+                          "-DMORVEX_STDLIB=IMPORTED", "-DMORVEX_INCLUDE_MODULES=",
+                          "-DMORVEX_APPLICATION_DIRS=" + ";".join(folders), *defines, *settings)
 
     def test_1_an_application_without_tkinter_gets_its_byte_code_and_no_tk(self):
         configured = self.configure([self.application])
@@ -98,7 +162,93 @@ class ApplicationBuildTest(unittest.TestCase):
                 self.assertIn(says, " ".join((configured.stdout + configured.stderr).split()))
 
 
+    # -- the library the folder carries (Windows) ---------------------------
+
+    def imports_application(self):
+        """IMPORTS, with ownext.pyd and helper.dll built by MinGW-w64."""
+        folder = os.path.join(self.root, "imports")
+        if not os.path.isdir(folder):
+            write(folder, IMPORTS)
+            gcc = "x86_64-w64-mingw32-gcc"
+            kit = test_support.ARGS.kit
+            for command in ([gcc, "-shared", "-o", "helper.dll", "helper.c"],
+                            [gcc, "-shared", "-o", "ownext.pyd", "-DMS_WIN64", "-I" + kit + "/include",
+                             "ownext.c", "helper.dll", kit + "/libs/libpython27.a"]):
+                subprocess.run(command, cwd=folder, check=True)
+            for name in ("helper.c", "ownext.c"):
+                os.remove(os.path.join(folder, name))
+        return folder
+
+    def build_and_install(self, stdlib, name):
+        configured = self.configure([self.imports_application()], "-DMORVEX_STDLIB=" + stdlib,
+                                    "-DMORVEX_INCLUDE_MODULES=fractions")
+        self.assertEqual(configured.returncode, 0, configured.stdout + configured.stderr)
+        built = self.cmake("--build", self.build, "-j2")
+        self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
+        folder = os.path.join(self.root, name)
+        installed = self.cmake("--install", self.build, "--prefix", folder, "--component", "runtime")
+        self.assertEqual(installed.returncode, 0, installed.stderr)
+        return folder, built.stdout + built.stderr
+
+    def test_4_imported_lays_in_what_the_application_reaches(self):
+        if not test_support.ARGS.wine:
+            self.skipTest("the Windows folder, under Wine (--wine)")
+        folder, output = self.build_and_install("IMPORTED", "imported")
+        main = os.path.join(self.root, "imports", "morvex", "desktop", "main.py")
+        # The import by a name in data, a warning of the build and a line of
+        # its report; fractions there because MORVEX_INCLUDE_MODULES names it.
+        self.assertIn("warning: %s:%d: an import through importlib.import_module" %
+                      (main, DYNAMIC_LINE), output)
+        with open(os.path.join(self.build, "application-modules.txt")) as f:
+            report = f.read()
+        self.assertIn("%s:%d: importlib.import_module (morvex.desktop.main)" % (main, DYNAMIC_LINE),
+                      report)
+        self.assertRegex(report, r"fractions\.pyc +\d+  fractions <- MORVEX_INCLUDE_MODULES")
+        self.assertRegex(report, r"_sqlite3\.pyd +\d+  _sqlite3 <- sqlite3\.dbapi2 <- sqlite3 <- "
+                                 r"morvex\.desktop\.main <- the application")
+        # Only what is reached: no unittest, no Tk, no SSL.
+        names = tree(folder)
+        self.assertNotIn("DLLs/_ssl.pyd", names)
+        self.assertEqual(TK_FILES & names, set())
+        self.assertIn("DLLs/sqlite3.dll", names)
+        # On a machine with nothing but Windows, every import works.
+        prefix = test_support.copy_prefix(test_support.ARGS.wine_prefix, self.root,
+                                          test_support.ARGS.wine)
+        self.addCleanup(test_support.end_wine_session, prefix)
+        works = os.path.join(self.root, "works.json")
+        env = test_support.controlled_environment({"WINE_RUN_PREFIX": prefix})
+        run = test_support.run(os.path.join(folder, "morvex_desktop.exe"),
+                               [test_support.windows(works)], env=env)
+        self.assertEqual(run.returncode, 0, run.stderr.decode(errors="replace")[-2000:])
+        with open(works) as f:
+            self.assertEqual(json.load(f), dict((name, True) for name in (
+                "json", "sqlite3", "cElementTree", "ctypes", "hashlib", "function", "dynamic",
+                "extension")))
+        checked = subprocess.run([self.check_app_folder(), folder], capture_output=True, text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+
+    def test_5_all_lays_in_every_module(self):
+        if not test_support.ARGS.wine:
+            self.skipTest("the Windows folder (--wine)")
+        folder, _ = self.build_and_install("ALL", "all")
+        with zipfile.ZipFile(os.path.join(folder, "python27.zip")) as archive:
+            names = set(archive.namelist())
+        self.assertEqual(names, library_modules(os.path.join(test_support.ARGS.kit, "Lib")))
+        kit_dlls = {"DLLs/" + name for name in os.listdir(os.path.join(test_support.ARGS.kit, "DLLs"))
+                    if name not in ("_tkinter.pyd", "tcl85.dll", "tk85.dll", "tclpip85.dll")}
+        self.assertLessEqual(kit_dlls, tree(folder))
+
+    def check_app_folder(self):
+        for define in test_support.ARGS.define:
+            if define.startswith("MORVEX_HOST_CHECK_APP_FOLDER="):
+                return define.split("=", 1)[1]
+        return os.path.join(self.build, "host-tools", "tools", "check_app_folder")
+
+
 def add_arguments(parser):
+    parser.add_argument("--wine", help="the build's wine-run: the folder runs under Wine")
+    parser.add_argument("--wine-prefix", help="the runs' Wine prefix, copied for a clean machine")
+    parser.add_argument("--kit", help="the Windows Python 2.7 kit, for the extension module")
     parser.add_argument("--source", required=True, help="this project's source folder")
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--define", action="append", default=[],
