@@ -25,7 +25,7 @@ class BuiltLauncherTest(unittest.TestCase):
             tokens = f.read().split("\n")[:-1]
         if os.path.exists(ARGS.report):
             os.remove(ARGS.report)
-        result = test_support.run(ARGS.wine, ARGS.launcher, OWN_ARGUMENTS)
+        result = test_support.run(ARGS.launcher, OWN_ARGUMENTS)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         report = wait_for(ARGS.report)
         self.assertIsNotNone(report, "the child wrote no report to " + ARGS.report)

@@ -8,9 +8,10 @@ and runs the launcher that morvex_add_launcher made there (under Wine for a
 Windows build): the program of its trailer must get the trailer's tokens and
 the launcher's own argument. A Windows build also makes the downstream
 project's installer (`cpack -G NSIS`) and installs it silently on a copy of
-the runs' Wine prefix. Then checks that `cpack` packs exactly the runtime
-component of this build, the application folder, into a ZIP named with the
-version.
+the runs' Wine prefix, and its MSI (`cpack -G External`), with its own
+name, publisher and upgrade code. Then checks that `cpack` packs exactly
+the runtime component of this build, the application folder, into a ZIP
+named with the version.
 
     downstream_test.py --build BUILD --source tests/downstream --cmake CMAKE
                        --cpack CPACK --version X.Y.Z
@@ -75,6 +76,7 @@ class DownstreamTest(unittest.TestCase):
                        package + "MorvexStartupConfig.cmake", package + "MorvexStartupConfigVersion.cmake",
                        package + "morvex_add_installer.cmake", package + "morvex_installer_cpack.cmake",
                        package + "NSIS.template.in", package + "morvex_signing.cmake",
+                       package + "morvex_msi_package.cmake", package + "msi_package.py",
                        package + "morvex_sign_program.cmake",
                        package + "morvex_windows_version.cmake",
                        package + "morvex_source_date_epoch.cmake"}
@@ -171,9 +173,23 @@ class DownstreamTest(unittest.TestCase):
                             ("Publisher", "Downstream Ltd")):
             self.assertRegex(entry.decode(), r"\b%s\s+REG_SZ\s+%s\r?\n" % (name, value))
 
-        # A makensis that is not there is named, with the package to install.
-        configured = run([ARGS.cmake, "-DMORVEX_MAKENSIS=/nonexistent/makensis", build])
-        self.assertIn(b"Install NSIS (Debian: the nsis package", configured.stdout.replace(b"\n  ", b" "))
+        # Its MSI, of the same folder, under its own name and upgrade code.
+        run([ARGS.cpack, "-G", "External", "-B", packages], cwd=build)
+        msi = os.path.join(packages, "morvex-downstream-0.1-win64.msi")
+        table = lambda name: [row.split("\t") for row in run(  # noqa: E731
+            ["msiinfo", "export", msi, name]).stdout.decode().splitlines()[3:]]
+        properties = dict(row[:2] for row in table("Property"))
+        self.assertEqual([properties[name] for name in ("ProductName", "Manufacturer", "ProductVersion",
+                                                        "UpgradeCode")],
+                         ["Downstream Notes", "Downstream Ltd", "0.1",
+                          "{5A8E2C41-7B3D-4F60-9C1E-2D4B6F8A0C13}"])
+        self.assertEqual(sorted(row[2] for row in table("File")), ["Notes.exe", "note_arguments.exe"])
+
+        # A makensis or a wixl that is not there is named, with the package to install.
+        configured = run([ARGS.cmake, "-DMORVEX_MAKENSIS=/nonexistent/makensis",
+                          "-DMORVEX_WIXL=/nonexistent/wixl", build]).stdout.replace(b"\n  ", b" ")
+        self.assertIn(b"Install NSIS (Debian: the nsis package", configured)
+        self.assertIn(b"Install wixl (Debian: the wixl package", configured)
 
     def test_zip_holds_exactly_the_application_folder(self):
         packages = os.path.join(self.root, "packages")

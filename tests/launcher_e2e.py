@@ -7,32 +7,21 @@ writes: its raw command line, its split arguments, its working folder and
 whether it has standard handles. With --wine the programs are Windows
 programs run under Wine.
 """
-import json
 import os
 import shutil
 import struct
-import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
+import signing_keys
 import test_support
-from test_support import ARGS, wait_for, windows
-REPORT_WAIT = 30.0      # seconds to wait for a child's report
-ABSENCE_WAIT = 2.0      # seconds to watch for a child that must not start
-
-
-def host_path(path):
-    return windows(path) if ARGS.wine else path
+from test_support import (ABSENCE_WAIT, ARGS, certificate_table, exe, host_path, run,
+                          security_entry, wait_for, write_launcher)
 
 
 def quote(path):
     return '"' + path + '"'
-
-
-def run(program, args, **options):
-    return test_support.run(ARGS.wine, program, args, **options)
 
 
 class LauncherTest(unittest.TestCase):
@@ -42,8 +31,7 @@ class LauncherTest(unittest.TestCase):
 
     def make(self, command, folder=None, name="app"):
         """A concrete launcher whose trailer is command."""
-        suffix = ".exe" if ARGS.wine else ""
-        launcher = os.path.join(folder or self.folder, name + suffix)
+        launcher = os.path.join(folder or self.folder, exe(name))
         result = run(ARGS.make_launcher, [host_path(ARGS.launcher), host_path(launcher), command])
         self.assertEqual(result.returncode, 0, result.stderr)
         return launcher
@@ -52,6 +40,10 @@ class LauncherTest(unittest.TestCase):
         return quote(host_path(self.child)) + " " + quote(host_path(self.report))
 
     def start(self, launcher, args, **kwargs):
+        """The report of the child that the launcher started (one left by an
+        earlier start is removed first)."""
+        if os.path.exists(self.report):
+            os.remove(self.report)
         result = run(launcher, args, **kwargs)
         self.assertEqual(result.returncode, 0)
         report = wait_for(self.report)
@@ -82,8 +74,6 @@ class ArgumentsTest(LauncherTest):
         launcher = self.make(self.child_command())
         for name, args in cases.items():
             with self.subTest(name):
-                if os.path.exists(self.report):
-                    os.remove(self.report)
                 report = self.start(launcher, args)
                 self.assertReceived(report, args)
                 if ARGS.wine:
@@ -176,11 +166,9 @@ class TrailerTest(LauncherTest):
         self.assertNoChild(stub)
 
     def test_cut_off_trailer_starts_no_child(self):
-        launcher = os.path.join(self.folder, "cut" + (".exe" if ARGS.wine else ""))
-        shutil.copy(ARGS.launcher, launcher)
-        with open(launcher, "ab") as image:
-            image.write(b"#!" + self.child_command().encode())
-        self.assertNoChild(launcher)
+        launcher = os.path.join(self.folder, exe("cut"))
+        self.assertNoChild(write_launcher(ARGS.launcher, launcher, self.child_command(),
+                                          terminated=False))
 
     def test_missing_child_exits_1(self):
         launcher = self.make(quote(host_path(os.path.join(self.folder, "missing"))) + " x")
@@ -191,10 +179,8 @@ class TrailerTest(LauncherTest):
         os.mkdir(folder)
         shutil.move(self.child, folder)
         self.child = os.path.join(folder, os.path.basename(self.child))
-        launcher = os.path.join(self.folder, "latin1" + (".exe" if ARGS.wine else ""))
-        shutil.copy(ARGS.launcher, launcher)
-        with open(launcher, "ab") as image:
-            image.write(b"#!" + self.child_command().encode("latin-1") + b"\0")
+        launcher = os.path.join(self.folder, exe("latin1"))
+        write_launcher(ARGS.launcher, launcher, self.child_command().encode("latin-1"))
         self.assertReceived(self.start(launcher, []), [])
 
     def test_utf8_trailer_with_non_ascii_child_folder(self):
@@ -230,19 +216,6 @@ class TrailerTest(LauncherTest):
         self.assertReceived(report, ["late"])
 
 
-def exe(name):
-    return name + (".exe" if ARGS.wine else "")
-
-
-def append_trailer(launcher, command, terminated=True, at=None):
-    """A concrete launcher made by hand: the stub, then "#!" + command (and
-    the terminator) at offset at (the file is sparse in between)."""
-    shutil.copy(ARGS.launcher, launcher)
-    with open(launcher, "r+b") as image:
-        image.seek(at if at is not None else os.path.getsize(launcher))
-        image.write(b"#!" + command.encode() + (b"\0" if terminated else b""))
-
-
 class ExitCodeTest(LauncherTest):
     """0 when a child was started, 1 when none was, on every path."""
 
@@ -252,14 +225,12 @@ class ExitCodeTest(LauncherTest):
         return stub
 
     def make_cut(self):
-        launcher = os.path.join(self.folder, exe("cut"))
-        append_trailer(launcher, self.child_command(), terminated=False)
-        return launcher
+        return write_launcher(ARGS.launcher, os.path.join(self.folder, exe("cut")),
+                              self.child_command(), terminated=False)
 
     def make_sized(self, size):
-        launcher = os.path.join(self.folder, exe("sized"))
-        append_trailer(launcher, self.child_command(), at=size)
-        return launcher
+        return write_launcher(ARGS.launcher, os.path.join(self.folder, exe("sized")),
+                              self.child_command(), at=size)
 
     def make_unreadable(self):
         """Executable but not readable: the launcher cannot read its own
@@ -271,9 +242,7 @@ class ExitCodeTest(LauncherTest):
 
     def make_running(self, command):
         # By hand: make_launcher refuses some of these commands.
-        launcher = os.path.join(self.folder, exe("other"))
-        append_trailer(launcher, command)
-        return launcher
+        return write_launcher(ARGS.launcher, os.path.join(self.folder, exe("other")), command)
 
     def test_exit_codes(self):
         missing = os.path.join(self.folder, exe("missing"))
@@ -313,18 +282,6 @@ class ExitCodeTest(LauncherTest):
                 os.remove(launcher)
 
 
-def security_entry(image):
-    """The file offset of the security directory entry of a PE image."""
-    header = struct.unpack_from("<I", image, 0x3C)[0]
-    magic = struct.unpack_from("<H", image, header + 24)[0]
-    return header + 24 + (96 if magic == 0x10B else 112) + 4 * 8
-
-
-def certificate_table(image):
-    """(offset, size) from the security directory of a PE image."""
-    return struct.unpack_from("<II", image, security_entry(image))
-
-
 class SigningTest(LauncherTest):
     """Concrete launchers signed with Authenticode: the signature lies behind
     the trailer and may hold "#!" and 0x00 bytes of its own."""
@@ -345,57 +302,19 @@ class SigningTest(LauncherTest):
             shutil.rmtree(cls.keys, ignore_errors=True)
 
     @classmethod
-    def tool(cls, *command):
-        result = subprocess.run(command, cwd=cls.keys, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
-        if result.returncode != 0:
-            raise AssertionError("%s failed: %s" % (command[0], result.stdout.decode()))
-        return result.stdout.decode()
+    def key(cls, name, self_signed):
+        """Fresh keys: a self-signed certificate, or a CA and a code-signing
+        leaf it issued (the leaf signs, with the chain in the signature, and
+        the CA alone is trusted)."""
+        return signing_keys.make_keys(os.path.join(cls.keys, name), self_signed=self_signed)
 
-    @classmethod
-    def self_signed(cls, name):
-        """(certificates to sign with, key, CA file to verify with)."""
-        cls.tool("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                 "-subj", "/CN=Morvex Test " + name, "-keyout", name + ".key",
-                 "-out", name + ".pem")
-        pem = os.path.join(cls.keys, name + ".pem")
-        return pem, os.path.join(cls.keys, name + ".key"), pem
-
-    @classmethod
-    def chain(cls, name):
-        """A CA and a code-signing leaf it issued; the leaf signs, with the
-        chain in the signature, and the CA alone is trusted."""
-        cls.tool("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                 "-subj", "/CN=Morvex Test CA " + name, "-keyout", name + "-ca.key",
-                 "-out", name + "-ca.pem", "-addext", "basicConstraints=critical,CA:TRUE",
-                 "-addext", "keyUsage=critical,keyCertSign")
-        cls.tool("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj",
-                 "/CN=Morvex Test Signer " + name, "-keyout", name + ".key",
-                 "-out", name + ".csr")
-        extensions = os.path.join(cls.keys, name + ".ext")
-        with open(extensions, "w") as ext:
-            ext.write("basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\n"
-                      "extendedKeyUsage=codeSigning\n")
-        cls.tool("openssl", "x509", "-req", "-in", name + ".csr", "-CA", name + "-ca.pem",
-                 "-CAkey", name + "-ca.key", "-CAcreateserial", "-days", "2",
-                 "-extfile", extensions, "-out", name + "-leaf.pem")
-        chain = os.path.join(cls.keys, name + "-chain.pem")
-        with open(chain, "w") as out:
-            for part in ("-leaf.pem", "-ca.pem"):
-                with open(os.path.join(cls.keys, name + part)) as pem:
-                    out.write(pem.read())
-        return chain, os.path.join(cls.keys, name + ".key"), os.path.join(cls.keys,
-                                                                          name + "-ca.pem")
-
-    def sign(self, launcher, key):
+    def sign(self, launcher, keys):
         """The launcher signed (no timestamp: there is no network), checked to
         verify and to keep its unsigned bytes, trailer included, in front of
         the certificate table."""
-        certificates, private, ca = key
         signed = launcher[:-len(".exe")] + "-signed.exe"
-        self.tool("osslsigncode", "sign", "-certs", certificates, "-key", private,
-                  "-n", "Morvex test", "-in", launcher, "-out", signed)
-        self.tool("osslsigncode", "verify", "-CAfile", ca, "-in", signed)
+        signing_keys.sign(keys, launcher, signed)
+        signing_keys.tool("osslsigncode", "verify", "-CAfile", keys.ca, "-in", signed)
         with open(launcher, "rb") as f:
             unsigned = f.read()
         with open(signed, "rb") as f:
@@ -408,11 +327,9 @@ class SigningTest(LauncherTest):
         return signed
 
     def test_signed_launcher_starts_its_child(self):
-        for name, key in (("self-signed", self.self_signed("single")),
-                          ("CA and leaf", self.chain("chain"))):
+        for name, key in (("self-signed", self.key("single", self_signed=True)),
+                          ("CA and leaf", self.key("chain", self_signed=False))):
             with self.subTest(name):
-                if os.path.exists(self.report):
-                    os.remove(self.report)
                 command = self.child_command() + " é"
                 signed = self.sign(self.make(command, name=name.replace(" ", "-")), key)
                 args = ["a b", '"q"', "", "dir\\"]
@@ -427,7 +344,7 @@ class SigningTest(LauncherTest):
         key, marked = None, 0
         for i in range(40):
             if i % 8 == 0:
-                key = (self.chain if i % 16 else self.self_signed)("key%d" % i)
+                key = self.key("key%d" % i, self_signed=not i % 16)
             with self.subTest(i):
                 self.report = os.path.join(self.folder, "report-%d.json" % i)
                 extra = ["n%d" % i, "x" * (i % 9), "é" * (i % 3)]

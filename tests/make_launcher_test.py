@@ -7,32 +7,17 @@ reads the report of the child (report_child): its split arguments. Every
 refusal must leave the output as it was and no temporary file behind. With
 --wine the programs are Windows programs run under Wine.
 """
-import json
 import os
 import shutil
 import struct
-import subprocess
 import tempfile
-import time
 import unittest
 
+import signing_keys
 import test_support
-from test_support import ARGS, wait_for, windows
-REPORT_WAIT = 30.0      # seconds to wait for a child's report
-ABSENCE_WAIT = 2.0      # seconds to watch for a child that must not start
+from test_support import (ABSENCE_WAIT, ARGS, certificate_table, exe, host_path, run,
+                          security_entry, wait_for, windows)
 PREVIOUS = b"previous output, to be left alone\n"
-
-
-def host_path(path):
-    return windows(path) if ARGS.wine else path
-
-
-def exe(name):
-    return name + ".exe" if ARGS.wine else name
-
-
-def run(program, args, **options):
-    return test_support.run(ARGS.wine, program, args, **options)
 
 
 def tool(*args, **kwargs):
@@ -49,22 +34,7 @@ def write(path, data):
         f.write(data)
 
 
-# Just enough of the PE format to craft images that only the tool reads, and
-# to find the security directory entry of a real one.
-
-def security_entry(image):
-    """File offset of the security data directory entry of a PE image."""
-    header = struct.unpack_from("<I", image, 0x3C)[0]
-    optional = header + 24
-    magic = struct.unpack_from("<H", image, optional)[0]
-    return optional + (96 if magic == 0x10B else 112) + 4 * 8
-
-
-def certificate_table(image):
-    """(offset, size) of the certificate table named by a PE image, or None."""
-    offset, size = struct.unpack_from("<II", image, security_entry(image))
-    return (offset, size) if offset and size else None
-
+# Just enough of the PE format to craft images that only the tool reads.
 
 def crafted_pe(machine=0x8664, characteristics=0x0022):
     """A PE32+ header with no sections: MZ, PE\\0\\0, 16 data directories."""
@@ -134,13 +104,8 @@ class ToolTest(unittest.TestCase):
         for program in ("openssl", "osslsigncode"):
             if not shutil.which(program):
                 self.fail(program + " is missing (scripts/setup-machine.sh installs it)")
-        key, cert = self.path("key.pem"), self.path("cert.pem")
-        if not os.path.exists(cert):
-            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
-                            key, "-out", cert, "-days", "2", "-subj", "/CN=Morvex test"],
-                           check=True, capture_output=True)
-        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", image_path,
-                        "-out", signed_path], check=True, capture_output=True)
+        keys = signing_keys.make_keys(self.path("keys"), self_signed=True)
+        signing_keys.sign(keys, image_path, signed_path)
         self.assertIsNotNone(certificate_table(read(signed_path)))
         return signed_path
 

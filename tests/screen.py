@@ -5,6 +5,8 @@ import os
 import subprocess
 import time
 
+import test_support
+
 
 def start_display():
     """An Xvfb server on a free display; (process, ":N")."""
@@ -33,9 +35,8 @@ def draw_on_x(prefix, wine, env):
         subprocess.run(wine.split() + ["reg", "add", key, "/v", name, "/d", value, "/f"],
                        env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=120, check=True)
-    server = "/usr/lib/wine/wineserver"
     for option in ("-k", "-w"):
-        subprocess.run([server, option], env=dict(env, WINEPREFIX=prefix), timeout=60)
+        test_support.wineserver(prefix, option)
 
 
 def _xdotool(display, *arguments):

@@ -5,15 +5,16 @@ Makes throwaway keys (tests/signing_keys.py: a root CA, a code-signing
 certificate in a password-protected PKCS#12 file, a time-stamping
 certificate) and serves time stamps on 127.0.0.1, then configures a build of
 this source tree of its own with MORVEX_SIGN_PKCS12, MORVEX_SIGN_PASSWORD_FILE
-and MORVEX_SIGN_TIMESTAMP_URL, builds it, installs it, and packs the ZIP and
-the setup program. Every program this project ships must carry a verified,
-time-stamped signature there (the uninstaller as the setup program writes
-it, under Wine), python.org's files and the Visual C++ runtime the bytes
-they came as, and the password must appear neither in any file of the
-builds nor in anything they printed. The installed package signs a project
-of its own (tests/downstream) from the same variables, and its signed
-launcher still starts its program. A wrong password or a missing key file
-stops configure, naming which; a signing step that fails leaves no file.
+and MORVEX_SIGN_TIMESTAMP_URL, builds it, installs it, and packs the ZIP,
+the setup program and the MSI. Every program this project ships, and the
+MSI, must carry a verified, time-stamped signature there (the uninstaller as
+the setup program writes it, under Wine), python.org's files and the Visual
+C++ runtime the bytes they came as, and the password must appear neither in
+any file of the builds nor in anything they printed. The installed package
+signs a project of its own (tests/downstream) from the same variables, its
+setup program and MSI too, and its signed launcher still starts its
+program. A wrong password or a missing key file stops configure, naming
+which; a signing step that fails leaves no file.
 
     signed_build_test.py --source SRC --cmake CMAKE --cpack CPACK --toolchain FILE
         --wine RUNNER --kit PYTHON27_WINDOWS_DIR [--vc90 DIR]
@@ -74,7 +75,6 @@ class SignedBuildTest(unittest.TestCase):
     def setUpClass(cls):
         cls.root = tempfile.mkdtemp(prefix="morvex-signed-")
         cls.password = "Morvex-throwaway-" + secrets.token_hex(12)
-        os.makedirs(os.path.join(cls.root, "keys"))
         cls.keys = signing_keys.make_keys(os.path.join(cls.root, "keys"), cls.password)
         cls.server = signing_keys.TimestampServer(cls.keys).__enter__()
         cls.build = os.path.join(cls.root, "build")
@@ -85,6 +85,7 @@ class SignedBuildTest(unittest.TestCase):
         cls.packages = os.path.join(cls.build, "packages")
         cls.run_logged([ARGS.cpack, "-G", "ZIP"], cwd=cls.build)
         cls.run_logged([ARGS.cpack, "-G", "NSIS"], cwd=cls.build)
+        cls.run_logged([ARGS.cpack, "-G", "External"], cwd=cls.build)
         cls.prefix = os.path.join(cls.root, "wine-prefix")
         cls.env = dict(os.environ, WINE_RUN_PREFIX=cls.prefix)
         # Everything else that runs with the password file named, before the
@@ -163,6 +164,9 @@ class SignedBuildTest(unittest.TestCase):
         self.verify(os.path.join(folder, "Uninstall.exe"))
         self.verify(os.path.join(folder, "morvex_desktop.exe"))
 
+    def test_msi_is_signed(self):
+        self.verify(os.path.join(self.packages, "morvex-desktop-%s-win64.msi" % ARGS.version))
+
     @classmethod
     def build_downstream(cls):
         """tests/downstream built against the signed build's installed
@@ -184,6 +188,7 @@ class SignedBuildTest(unittest.TestCase):
         cls.downstream_app = os.path.join(cls.root, "downstream-app")
         cls.run_logged([ARGS.cmake, "--install", cls.downstream, "--prefix", cls.downstream_app])
         cls.run_logged([ARGS.cpack, "-G", "NSIS"], cwd=cls.downstream)
+        cls.run_logged([ARGS.cpack, "-G", "External"], cwd=cls.downstream)
 
     def test_downstream_project_signs_from_the_same_variables(self):
         app = self.downstream_app
@@ -191,8 +196,9 @@ class SignedBuildTest(unittest.TestCase):
         for program in ("Notes.exe", "note_arguments.exe"):
             with self.subTest(program):
                 self.verify(os.path.join(app, program), "Downstream Notes")
-        self.verify(os.path.join(self.downstream, "morvex-downstream-0.1-win64-setup.exe"),
-                    "Downstream Notes")
+        for package in ("morvex-downstream-0.1-win64-setup.exe", "morvex-downstream-0.1-win64.msi"):
+            with self.subTest(package):
+                self.verify(os.path.join(self.downstream, package), "Downstream Notes")
 
         # The signed launcher still finds its trailer and starts its program.
         self.run_logged([ARGS.wine, os.path.join(app, "Notes.exe"), "own argument"], env=self.env)

@@ -1,11 +1,13 @@
-"""Throwaway signing keys and a time-stamp server on 127.0.0.1, for the
-tests of a signed build.
+"""Throwaway signing keys, signatures made with them, and a time-stamp
+server on 127.0.0.1, for the tests of signed launchers and of a signed build.
 
-make_keys(folder, password) makes, with openssl, a root CA, a code-signing
-certificate it issued (in a PKCS#12 file with the CA, protected by the
-password, which is kept in a file of its own) and a time-stamping
-certificate. TimestampServer(keys) answers RFC 3161 requests with
-`openssl ts -reply` for as long as it runs. Nothing leaves the folder.
+make_keys(folder) makes, with openssl, a root CA and a code-signing
+certificate it issued, or a self-signed certificate alone; given a password,
+also a PKCS#12 file of the signer and the CA protected by it (the password
+kept in a file of its own) and a time-stamping certificate. sign(keys, ...)
+signs a program with osslsigncode. TimestampServer(keys) answers RFC 3161
+requests with `openssl ts -reply` for as long as it runs. Nothing leaves the
+folder.
 
     python3 signing_keys.py FOLDER PASSWORD    makes the keys and serves time stamps
 """
@@ -25,6 +27,10 @@ distinguished_name = name
 basicConstraints = critical, CA:TRUE
 keyUsage = critical, keyCertSign, cRLSign
 subjectKeyIdentifier = hash
+[ self_signed ]
+basicConstraints = critical, CA:TRUE
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid:always
 [ code_signing ]
 basicConstraints = CA:FALSE
 keyUsage = critical, digitalSignature
@@ -56,11 +62,19 @@ ess_cert_id_alg = sha256
 """
 
 
-def openssl(folder, *args):
-    result = subprocess.run(("openssl",) + args, cwd=folder, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+def tool(*command, cwd=None):
+    """Runs a command-line tool to its end; its output. RuntimeError, with
+    the output, when it fails."""
+    result = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, timeout=120)
+    output = result.stdout.decode(errors="replace")
     if result.returncode != 0:
-        raise RuntimeError("openssl %s failed: %s" % (args[0], result.stdout.decode(errors="replace")))
+        raise RuntimeError("%s %s failed: %s" % (command[0], command[1], output))
+    return output
+
+
+def openssl(folder, *args):
+    return tool("openssl", *args, cwd=folder)
 
 
 def issue(folder, name, subject, section, serial):
@@ -73,28 +87,56 @@ def issue(folder, name, subject, section, serial):
             "-extfile", "openssl.cnf", "-extensions", section, "-out", name + ".pem")
 
 
-def make_keys(folder, password):
-    """The keys in folder: pkcs12, password_file, ca (the root, in PEM) and
-    the time-stamp server's config (tsa_config)."""
+def make_keys(folder, password=None, self_signed=False):
+    """The keys in folder (made if need be): key, the private key that
+    signs; certificates, the PEM file of the certificates a signature
+    carries (the signer's, then the CA's); ca, the root to verify with.
+    self_signed: one self-signed certificate, its own root. Given a
+    password: pkcs12 and password_file, and the time-stamp server's config
+    (tsa_config)."""
+    os.makedirs(folder, exist_ok=True)
     config = os.path.join(folder, "openssl.cnf")
     with open(config, "w") as f:
         f.write(CONFIG.format(folder=folder))
+    keys = types.SimpleNamespace(folder=folder, key=os.path.join(folder, "signer.key"),
+                                 certificates=os.path.join(folder, "chain.pem"),
+                                 ca=os.path.join(folder, "ca.pem"))
+    if self_signed:
+        openssl(folder, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-sha256",
+                "-config", "openssl.cnf", "-extensions", "self_signed",
+                "-subj", "/CN=Morvex Throwaway Self-Signed", "-keyout", "signer.key",
+                "-out", "signer.pem")
+        keys.certificates = keys.ca = os.path.join(folder, "signer.pem")
+        return keys
     openssl(folder, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-sha256",
             "-config", "openssl.cnf", "-extensions", "ca", "-subj", "/CN=Morvex Throwaway Root CA",
             "-keyout", "ca.key", "-out", "ca.pem")
     issue(folder, "signer", "/CN=Morvex Throwaway Code Signing", "code_signing", 2)
+    with open(keys.certificates, "w") as chain:
+        for name in ("signer.pem", "ca.pem"):
+            with open(os.path.join(folder, name)) as f:
+                chain.write(f.read())
+    if password is None:
+        return keys
     issue(folder, "tsa", "/CN=Morvex Throwaway Time Stamps", "time_stamping", 3)
     with open(os.path.join(folder, "tsa-serial"), "w") as f:
         f.write("01\n")
-    password_file = os.path.join(folder, "password.txt")
-    with open(password_file, "w") as f:
+    keys.tsa_config = config
+    keys.password_file = os.path.join(folder, "password.txt")
+    with open(keys.password_file, "w") as f:
         f.write(password + "\n")
     openssl(folder, "pkcs12", "-export", "-inkey", "signer.key", "-in", "signer.pem",
             "-certfile", "ca.pem", "-name", "Morvex code signing", "-passout",
-            "file:" + password_file, "-out", "signer.p12")
-    return types.SimpleNamespace(pkcs12=os.path.join(folder, "signer.p12"),
-                                 password_file=password_file, ca=os.path.join(folder, "ca.pem"),
-                                 tsa_config=config, folder=folder)
+            "file:" + keys.password_file, "-out", "signer.p12")
+    keys.pkcs12 = os.path.join(folder, "signer.p12")
+    return keys
+
+
+def sign(keys, program, signed, description="Morvex test"):
+    """program signed with the keys into the file signed, by osslsigncode,
+    without a time stamp; its output."""
+    return tool("osslsigncode", "sign", "-certs", keys.certificates, "-key", keys.key,
+                "-n", description, "-in", program, "-out", signed)
 
 
 class TimestampServer:
