@@ -1,6 +1,6 @@
 # The installed CMake package and the shipped packages: `cpack` makes the
 # ZIP of the runtime component, and in the Windows build `cpack -G NSIS` its
-# setup program (morvex_add_installer.cmake).
+# setup program and `cpack -G External` its MSI (morvex_add_installer.cmake).
 #
 # Install components:
 #   runtime      the application folder as end users get it: morvex_desktop,
@@ -16,9 +16,10 @@
 # MorvexStartup::check_app_folder (morvex_launcher_tools.cmake; imported in a
 # cross build, their files then go into tools/host/), morvex_desktop and its
 # MORVEX_ICON_FILE property (bootstrapper/CMakeLists.txt), MORVEX_APP_DIR,
-# MORVEX_TOOLS_DIR, MORVEX_PRODUCT_NAME, MORVEX_PUBLISHER and the build's
-# time MORVEX_SOURCE_DATE_EPOCH. Include it last, at configure: it includes
-# CPack.
+# MORVEX_TOOLS_DIR, MORVEX_PRODUCT_NAME, MORVEX_PUBLISHER, the build's time
+# MORVEX_SOURCE_DATE_EPOCH and the cache variable MORVEX_MSI_UPGRADE_CODE
+# (the MSI's upgrade code; empty: derived from the product name and the
+# publisher). Include it last, at configure: it includes CPack.
 #
 # Handed to cpack, for scripts/reproducible_package.py, which cpack runs
 # before and after it makes any package (morvex_reproducible_package.cmake):
@@ -26,7 +27,7 @@
 #   CPACK_MORVEX_REPRODUCIBLE_SCRIPT  the script
 #   CPACK_MORVEX_SOURCE_DATE_EPOCH    the build's time, which every package
 #                                     carries
-# morvex_add_installer.cmake lists the setup program's own.
+# morvex_add_installer.cmake lists the setup program's and the MSI's own.
 include(CMakePackageConfigHelpers)
 
 set(package_dir lib/cmake/MorvexStartup)
@@ -57,6 +58,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/MorvexStartupConfig.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_windows_version.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_source_date_epoch.cmake
               ${CMAKE_CURRENT_LIST_DIR}/NSIS.template.in
+              ${CMAKE_CURRENT_LIST_DIR}/morvex_msi_package.cmake
+              ${PROJECT_SOURCE_DIR}/scripts/msi_package.py
               ${CMAKE_CURRENT_LIST_DIR}/morvex_signing.cmake
               ${CMAKE_CURRENT_LIST_DIR}/morvex_sign_program.cmake
         DESTINATION ${package_dir} COMPONENT development)
@@ -89,8 +92,11 @@ set(CPACK_MORVEX_SOURCE_DATE_EPOCH ${MORVEX_SOURCE_DATE_EPOCH})
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/morvex_reproducible_package.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/morvex_reproducible_package.cmake)
 # In the Windows build `cpack -G NSIS` makes the installer of the same
-# component, packages/morvex-desktop-VERSION-win64-setup.exe.
+# component, packages/morvex-desktop-VERSION-win64-setup.exe, and `cpack -G
+# External` its MSI, packages/morvex-desktop-VERSION-win64.msi.
 if(WIN32)
+  set(MORVEX_MSI_UPGRADE_CODE "" CACHE STRING
+      "The MSI's upgrade code, the same for every version; empty: derived from MORVEX_PUBLISHER and MORVEX_PRODUCT_NAME")
   include(${CMAKE_CURRENT_LIST_DIR}/morvex_add_installer.cmake)
   set(installer_program "")
   if(TARGET morvex_desktop)
@@ -99,6 +105,7 @@ if(WIN32)
     cmake_path(NORMAL_PATH program)
     set(installer_program PROGRAM ${program} ICON ${icon})
   endif()
-  morvex_add_installer("${MORVEX_PRODUCT_NAME}" ${installer_program})
+  morvex_add_installer("${MORVEX_PRODUCT_NAME}" ${installer_program}
+                       UPGRADE_CODE "${MORVEX_MSI_UPGRADE_CODE}")
 endif()
 include(CPack)

@@ -2,13 +2,14 @@
 # Checks that two builds of the same sources give the same bytes: builds the
 # windows preset again, from a copy of the sources in another folder and
 # with the options of the first build (FIRST, default build/windows, as
-# scripts/test-all.sh configures it), makes the ZIP and the installer of
-# both, and compares morvex_desktop.exe, launcher.exe, a concrete launcher,
-# python27.zip, the ZIP and the installer byte for byte. Prints the SHA-256
-# of each; exits 1 on any difference.
+# scripts/test-all.sh configures it), makes the ZIP, the installer and the
+# MSI of both, and compares morvex_desktop.exe, launcher.exe, a concrete
+# launcher, python27.zip, the ZIP, the installer and the MSI byte for byte.
+# Prints the SHA-256 of each; exits 1 on any difference.
 #
-#   bash scripts/check-reproducible.sh [FIRST]
+#   bash scripts/check-reproducible.sh [FIRST [AGAIN]]
 #
+# AGAIN (default build/reproducible) is made anew for the second build.
 # The second build takes the first build's time (BUILD/source_date_epoch,
 # written by cmake/morvex_source_date_epoch.cmake) as SOURCE_DATE_EPOCH; the
 # wall-clock times of the two builds differ anyway. Unsigned builds only: a
@@ -16,7 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 first=${1:-build/windows}
-again=build/reproducible
+again=${2:-build/reproducible}
 if [ ! -f "$first/CMakeCache.txt" ]; then
   echo "check-reproducible: no build in $first: configure and build the windows preset first" >&2
   exit 2
@@ -41,7 +42,7 @@ echo "SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH ($(date -u -d "@$SOURCE_DATE_EPOCH"))
 options=()
 for name in CMAKE_BUILD_TYPE MORVEX_WERROR PYTHON27_WINDOWS_DIR MORVEX_BOOTSTRAPPER \
   MORVEX_VC90_RUNTIME_DIR MORVEX_ICON MORVEX_PRODUCT_NAME MORVEX_PUBLISHER MORVEX_APPLICATION_DIRS \
-  MORVEX_TK; do
+  MORVEX_TK MORVEX_MSI_UPGRADE_CODE; do
   value=$(sed -n "s/^$name:[A-Z]*=//p" "$first/CMakeCache.txt")
   # The sample application stays the copy's own, so a path of the sources
   # that leaked into the byte code would show.
@@ -56,10 +57,8 @@ second=$(cd "$again/source/build/windows" && pwd)
 outputs=(launcher/launcher.exe tests/morvex_launchers/folder_launcher.exe)
 targets=(launcher folder_launcher)
 if [ -f "$first/bootstrapper/morvex_desktop.exe" ]; then
-  outputs+=(bootstrapper/morvex_desktop.exe python27.zip)
-  targets+=(morvex_desktop python27_zip morvex_application)
-  # Tk's lib-tk, compiled, when the folder carries Tk.
-  [ ! -f "$first/application/lib-tk.stamp" ] || targets+=(morvex_lib_tk)
+  outputs+=(bootstrapper/morvex_desktop.exe runtime/python27.zip)
+  targets+=(morvex_desktop morvex_python_runtime morvex_application)
 fi
 # The first build brought up to date too: configured again after a commit,
 # it packs with that commit's time.
@@ -67,14 +66,16 @@ for build in "$first" "$second"; do
   cmake --build "$build" --parallel 2 --target "${targets[@]}" >/dev/null
 done
 
-# The ZIP and the installer of each build, made now: at another time.
+# The ZIP, the installer and the MSI of each build, made now: at another time.
 packages=()
 for build in "$first" "$second"; do
   (cd "$build" && cpack -B "$build/reproducible-packages" >/dev/null &&
-   cpack -G NSIS -B "$build/reproducible-packages" >/dev/null)
+   cpack -G NSIS -B "$build/reproducible-packages" >/dev/null &&
+   cpack -G External -B "$build/reproducible-packages" >/dev/null)
   rm -rf "$build/reproducible-packages/_CPack_Packages"
 done
-for package in "$first"/reproducible-packages/*.zip "$first"/reproducible-packages/*-setup.exe; do
+for package in "$first"/reproducible-packages/*.zip "$first"/reproducible-packages/*-setup.exe \
+  "$first"/reproducible-packages/*.msi; do
   packages+=("reproducible-packages/$(basename "$package")")
 done
 
@@ -94,6 +95,6 @@ for output in "${outputs[@]}" "${packages[@]}"; do
     status=1
   fi
 done
-[ "${#packages[@]}" = 2 ] || { echo "FAILED: cpack made ${packages[*]}"; status=1; }
+[ "${#packages[@]}" = 3 ] || { echo "FAILED: cpack made ${packages[*]}"; status=1; }
 [ $status = 0 ] && echo "=== the same bytes from both builds" || echo "=== the builds differ"
 exit $status

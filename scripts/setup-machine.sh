@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(cmake g++ make python3 libgtest-dev libbenchmark-dev hyperfine valgrind clang libclang-rt-14-dev)
 if [ "${1:-}" != --host-only ]; then
   packages+=(g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 wine wine64 icoutils osslsigncode openssl nsis
-    xvfb xauth x11-apps xdotool imagemagick python3-pefile)
+    wixl msitools xvfb xauth x11-apps xdotool imagemagick python3-pefile)
 fi
 missing=()
 for package in "${packages[@]}"; do
