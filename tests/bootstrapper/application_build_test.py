@@ -154,10 +154,15 @@ class ApplicationBuildTest(unittest.TestCase):
         elsewhere = os.path.join(self.root, "elsewhere")
         write(elsewhere, {"morvex/desktop/other.py": ""})
         missing = os.path.join(self.root, "missing")
-        for folders, says in (([self.application, missing], "names %s, which is no folder" % missing),
-                              ([elsewhere], "No morvex/desktop/main.py in MORVEX_APPLICATION_DIRS")):
-            with self.subTest(folders=folders):
-                configured = self.configure(folders)
+        cases = [([self.application, missing], (), "names %s, which is no folder" % missing),
+                 ([elsewhere], (), "No morvex/desktop/main.py in MORVEX_APPLICATION_DIRS")]
+        if self.windows:
+            cases.append(([self.application], ("-DMORVEX_INCLUDE_MODULES=json;no_such.*",),
+                          "MORVEX_INCLUDE_MODULES names no_such.*, which is in neither the kit "
+                          "nor the application"))
+        for folders, settings, says in cases:
+            with self.subTest(folders=folders, settings=settings):
+                configured = self.configure(folders, *settings)
                 self.assertNotEqual(configured.returncode, 0)
                 self.assertIn(says, " ".join((configured.stdout + configured.stderr).split()))
 
