@@ -1,12 +1,13 @@
 # The application's own code in the folder's modules/, compiled by the build,
 # and whether the Windows folder carries Tk for it.
 #
-#   morvex_application(DESTINATION TK_OUT FOLDERS_OUT)
+#   morvex_application(DESTINATION TK_OUT FOLDERS_OUT SOURCES_OUT)
 #       checks the application's folders, compiles them into
 #       BUILD/application/modules (target morvex_application) and installs
 #       that as DESTINATION/modules with the runtime component; sets TK_OUT
 #       to whether the folder carries Tk (always OFF outside Windows) and
-#       FOLDERS_OUT to the folders, as full paths
+#       FOLDERS_OUT to the folders, as full paths, and SOURCES_OUT to every
+#       file in them
 #
 # Inputs (cache variables):
 #   MORVEX_APPLICATION_DIRS  the folders whose contents (packages, modules,
@@ -28,7 +29,7 @@ set_property(CACHE MORVEX_TK PROPERTY STRINGS AUTO ON OFF)
 
 set(_morvex_compile ${CMAKE_CURRENT_LIST_DIR}/../scripts/compile_application.py)
 
-function(morvex_application destination tk_out folders_out)
+function(morvex_application destination tk_out folders_out sources_out)
   set(folders "")
   set(sources "")
   foreach(folder IN LISTS MORVEX_APPLICATION_DIRS)
@@ -68,6 +69,7 @@ function(morvex_application destination tk_out folders_out)
   endif()
   set(${tk_out} ${tk} PARENT_SCOPE)
   set(${folders_out} "${folders}" PARENT_SCOPE)
+  set(${sources_out} "${sources}" PARENT_SCOPE)
 endfunction()
 
 function(_morvex_application_uses_tk out folders sources)

@@ -1,9 +1,10 @@
 # The interpreter's part of the application folder: everything but the
 # programs and the application's own code.
 #
-#   morvex_python_runtime(DESTINATION [TK] [APPLICATION FOLDER...])
+#   morvex_python_runtime(DESTINATION [TK] [APPLICATION FOLDER...] [SOURCES FILE...])
 #       installs into DESTINATION, with the runtime component, the files the
-#       embedded interpreter needs for the application of FOLDERs; TK adds Tk
+#       embedded interpreter needs for the application of FOLDERs, whose
+#       files are FILEs (morvex_application.cmake gives both); TK adds Tk
 #
 # Windows: python27.dll, and python27.zip beside it, the only place the
 # interpreter looks for the standard library before the first import; DLLs/
@@ -52,10 +53,11 @@ set(_morvex_scripts ${CMAKE_CURRENT_LIST_DIR}/../scripts)
 set(_morvex_compile ${_morvex_scripts}/compile_application.py)
 
 function(morvex_python_runtime destination)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "TK" "" "APPLICATION")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "TK" "" "APPLICATION;SOURCES")
   if(WIN32)
     morvex_install_vc90_runtime(${PYTHON27_RUNTIME} assembly ${destination})
-    _morvex_windows_runtime(${destination} "${arg_TK}" "${assembly}" "${arg_APPLICATION}")
+    _morvex_windows_runtime(${destination} "${arg_TK}" "${assembly}" "${arg_APPLICATION}"
+                            "${arg_SOURCES}")
     return()
   endif()
   execute_process(COMMAND ${PYTHON27_HOST_COMMAND} ${_morvex_compile} left-out
@@ -88,7 +90,7 @@ function(_morvex_json_list out)
   set(${out} "[${items}]" PARENT_SCOPE)
 endfunction()
 
-function(_morvex_windows_runtime destination tk assembly folders)
+function(_morvex_windows_runtime destination tk assembly folders sources)
   set(kit ${PYTHON27_WINDOWS_DIR})
   if(NOT MORVEX_STDLIB MATCHES "^(IMPORTED|ALL)$")
     message(FATAL_ERROR "MORVEX_STDLIB=${MORVEX_STDLIB}: IMPORTED or ALL")
@@ -141,15 +143,11 @@ function(_morvex_windows_runtime destination tk assembly folders)
     endforeach()
   endif()
 
-  set(sources "")
-  foreach(folder IN LISTS folders)
-    file(GLOB_RECURSE found CONFIGURE_DEPENDS "${folder}/*")
-    list(APPEND sources ${found})
-  endforeach()
   if(MORVEX_EXCLUDE_MODULES)
     # The warnings above follow the modules' imports.
-    list(FILTER sources INCLUDE REGEX "\\.py$")
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${sources})
+    set(modules ${sources})
+    list(FILTER modules INCLUDE REGEX "\\.py$")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${modules})
   endif()
   file(GLOB_RECURSE kit_files CONFIGURE_DEPENDS ${kit}/Lib/*.py ${kit}/DLLs/*)
   add_custom_command(

@@ -237,16 +237,15 @@ def with_their_dlls(dlls, names):
     return sorted(wanted)
 
 
-# The kit's files that no folder carries: tests, debug symbols, and the
-# helper that only Windows 9x needed. Tk's go in with Tk alone.
-DLLS_LEFT_OUT = ("_test", "_testcapi.pyd", "_ctypes_test.pyd", "tclpip85.dll")
 TK_DLLS = ("_tkinter.pyd", "tcl85.dll", "tk85.dll")
 
 
 def all_dlls(dlls, tk):
+    """The kit's DLLs/ but for tests, debug symbols and the helper that only
+    Windows 9x needed; Tk's go in with Tk alone."""
     return sorted(name for name in os.listdir(dlls)
                   if not name.startswith("_test") and not name.endswith((".pdb", "_test.pyd"))
-                  and name not in DLLS_LEFT_OUT and (tk or name not in TK_DLLS))
+                  and name != "tclpip85.dll" and (tk or name not in TK_DLLS))
 
 
 def lay_runtime(settings, output):
@@ -256,39 +255,38 @@ def lay_runtime(settings, output):
     imported_only = settings["stdlib"] == "IMPORTED"
     finder = module_graph.follow(lib, dlls, tk, settings["application"], settings["include"],
                                  settings["exclude"])
-    reached = dict((name, module.__file__) for name, module in finder.modules.items()
-                   if module.__file__)
+    reached = set(os.path.normpath(module.__file__) for module in finder.modules.values()
+                  if module.__file__)
 
-    def chosen(folder, candidates):
-        top = os.path.join(lib, folder) if folder else lib
+    def chosen(candidates):
         if not imported_only:
             return candidates
-        paths = set(os.path.normpath(path) for path in reached.values())
-        return [(name, path) for name, path in candidates
-                if os.path.normpath(path) in paths and
-                os.path.normpath(path).startswith(os.path.normpath(top) + os.sep)]
+        return [(name, path) for name, path in candidates if os.path.normpath(path) in reached]
 
     shutil.rmtree(output, ignore_errors=True)
     os.makedirs(os.path.join(output, "DLLs"))
     laid = []
     if os.path.isfile(os.path.join(lib, "os.py")):
-        modules = chosen("", library_modules(lib))
+        modules = chosen(library_modules(lib))
         library_zip(modules, os.path.join(output, "python27.zip"), settings["epoch"])
         laid += [("python27.zip", name + "c", path) for name, path in modules]
     if tk:
-        for name, path in chosen("lib-tk", library_modules(lib, "lib-tk")):
+        for name, path in chosen(library_modules(lib, "lib-tk")):
             write(os.path.join(output, "lib-tk", name + "c"), byte_code(path, name))
             laid.append(("lib/lib-tk", name + "c", path))
     if os.path.isdir(dlls):
         names = all_dlls(dlls, tk)
         if imported_only:
-            names = with_their_dlls(dlls, [os.path.basename(path) for path in reached.values()
-                                           if os.path.dirname(path) == dlls])
+            names = with_their_dlls(dlls, [os.path.basename(path) for path in reached
+                                           if os.path.dirname(path) == os.path.normpath(dlls)])
+        asks_for_runtime = False
         for name in names:
-            shutil.copyfile(os.path.join(dlls, name), os.path.join(output, "DLLs", name))
+            data = read(os.path.join(dlls, name))
+            write(os.path.join(output, "DLLs", name), data)
+            asks_for_runtime = asks_for_runtime or "Microsoft.VC90.CRT" in data
             laid.append(("DLLs", name, os.path.join(dlls, name)))
         assembly = settings.get("assembly")
-        if assembly and any("Microsoft.VC90.CRT" in read(os.path.join(dlls, name)) for name in names):
+        if assembly and asks_for_runtime:
             shutil.copytree(assembly, os.path.join(output, "DLLs", os.path.basename(assembly)))
     write(settings["report"] + ".partial", report(settings, finder, laid, output))
     os.rename(settings["report"] + ".partial", settings["report"])

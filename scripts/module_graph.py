@@ -49,10 +49,10 @@ START_MODULES = ("encodings", "copy_reg")
 OTHER_PLATFORMS = frozenset("""
     posix pwd grp fcntl termios resource readline _curses _curses_panel curses.panel crypt nis
     dl dbm gdbm _dbm _gdbm syslog spwd ossaudiodev linuxaudiodev sunaudiodev SUNAUDIODEV
-    _posixsubprocess os2 ce riscos riscosenviron riscospath riscosenviron mac MacOS macfs
+    _posixsubprocess os2 ce riscos riscosenviron riscospath mac MacOS macfs
     Carbon Carbon.File Carbon.Folder Carbon.Folders EasyDialogs _scproxy gestalt _gestalt ic
     icglue al AL cl sgi vms_lib java org.python.core _emx_link rourl2path SOCKS Nav findertools
-    aetools aepack aetypes Finder StdSuites applesingle macresource macostools MacOS buildtools
+    aetools aepack aetypes Finder StdSuites applesingle macresource macostools buildtools
     _winapi _overlapped _bootlocale""".split())
 
 # Modules that their parent module puts into sys.modules itself.
@@ -171,8 +171,7 @@ def expand(names, lib_folders, app_folders):
         for folder in lib_folders + app_folders:
             base = os.path.join(folder, *package.split("."))
             if os.path.isfile(os.path.join(base, "__init__.py")):
-                result += [package + "." + n if n else package
-                           for n, _ in [("", None)] + module_names(base)]
+                result += [package] + [package + "." + n for n, _ in module_names(base)]
                 break
         else:
             result.append(package)
