@@ -2,7 +2,7 @@
 # Start-up cost under Wine of the installed Windows morvex_desktop.exe whose
 # main() returns at once, against the kit's own python.exe running -S with
 # the same import and call; the application folder's sizes; and the time a
-# build spends compiling the kit's Lib/ into python27.zip.
+# build spends laying the kit's library into the folder.
 #
 #   bench/windows_bootstrapper_startup.sh [BUILD_DIR]     (default: build/windows)
 #   RUNS=N (default 30) timed runs of each program; ZIP_RUNS=N (default 3).
@@ -52,10 +52,10 @@ run hyperfine -N --warmup 3 --runs "${RUNS:-30}" --export-json "$stage/wine.json
   -n morvex_desktop.exe "$bootstrapper" \
   -n "python.exe -S" "$reference -c '$entry'" >/dev/null
 
-# Exactly what the build runs to make python27.zip.
+# Exactly what the build runs to lay python27.zip, DLLs/ and lib-tk/.
 hyperfine -N --runs "${ZIP_RUNS:-3}" --export-json "$stage/zip.json" \
   -n make_python_zip \
-  "$host_python -S -E $source_dir/scripts/compile_application.py library-zip $kit/Lib $stage/python27.zip $(cat "$build/source_date_epoch")" >/dev/null
+  "$host_python -S -E $source_dir/scripts/compile_application.py runtime $build/runtime-settings.json $stage/runtime" >/dev/null
 
 python3 - "$stage" "$app_bytes" "$app/python27.zip" \
   "$app/morvex_desktop.exe" <<'PY'
@@ -71,7 +71,7 @@ for name, r in (("morvex_desktop.exe", boot), ("python.exe -S", ref)):
           % (name, r["median"] * 1e3, r["mean"] * 1e3, r["stddev"] * 1e3))
 print("  %-20s %8.3f" % ("ratio of medians", boot["median"] / ref["median"]))
 zip_run = results("zip.json")["make_python_zip"]
-print("making python27.zip (%d runs):  median %.2f s" % (len(zip_run["times"]), zip_run["median"]))
+print("laying python27.zip, DLLs/, lib-tk/ (%d runs):  median %.2f s" % (len(zip_run["times"]), zip_run["median"]))
 print("sizes:")
 for name, size in (("application folder", int(app_bytes)),
                    ("python27.zip", os.path.getsize(zip_path)),

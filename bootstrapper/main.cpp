@@ -7,9 +7,10 @@
 #include "embedded_python.h"  // before any standard header, as the library requires
 // clang-format on
 
-#include <cstring>
 #include <string>
+#include <vector>
 
+#include "application_arguments.h"
 #include "exception_dialog.h"
 #include "files.h"
 #include "process.h"
@@ -80,16 +81,20 @@ void ForgetOtherTclLibraries() {
   PyErr_Clear();
 }
 
-// The command line as sys.argv. Where the program's long path has no form in
-// the ANSI code page, the interpreter's sys.executable (GetModuleFileNameA)
-// and the ANSI split's argv[0] name it with "?" for each character lost, a
-// path that does not exist: both then take the short form that programFile
-// holds (shortened). A "?" is never part of a Windows path.
-void SetArgvAndExecutable(std::string& programFile, bool shortened) {
-  char** argv = ProcessArgumentVector();
-  if (shortened && ProcessArgumentCount() > 0 && std::strchr(argv[0], '?'))
-    argv[0] = &programFile[0];
-  PySys_SetArgv(ProcessArgumentCount(), argv);
+// The command line as sys.argv, split from the wide command line and
+// converted without best fit: the C runtime's own narrow argv turns a
+// character the code page lacks into a look-alike, which names another file
+// or, a fullwidth quote become a real one, splits an argument in two. Where
+// the program's long path has no form in the ANSI code page, the
+// interpreter's sys.executable (GetModuleFileNameA) names it with "?" for
+// each character lost, a path that does not exist: both then take the short
+// form that programFile holds (shortened).
+void SetArgvAndExecutable(const std::string& programFile, bool shortened) {
+  std::vector<std::string> arguments =
+      ApplicationArgv(WideArgumentVector(), programFile, shortened, NarrowArgument, ShortPathName);
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(&argument[0]);
+  PySys_SetArgv(static_cast<int>(argv.size()), argv.data());
   if (!shortened) return;
   PyObject* executable = PyString_FromString(programFile.c_str());
   if (executable) PySys_SetObject(const_cast<char*>("executable"), executable);
@@ -117,7 +122,6 @@ int Fail() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Where the program lives decides every other location: the interpreter's
   // home and the application's folders are all beside it.
-  // Kept until we return: argv[0] may point into it.
   bool shortened = false;
   std::string programFile = ProgramFileNameAnsi(shortened);
   const std::string programPath = ProgramPath(programFile, kWindowsPathRules);

@@ -25,37 +25,55 @@ WideString AnsiToWide(const std::string& bytes) {
   return text;
 }
 
-std::string WideToAnsi(const WideString& text) {
+bool WideToAnsiExactly(const WideString& text, std::string& bytes) {
+  // A UTF-8 code page has a form for every character, and the call refuses
+  // to say whether it substituted any.
+  const bool utf8 = GetACP() == CP_UTF8;
+  bool exact = true;
   WideString single;
   for (size_t i = 0; i < text.size(); ++i) {
-    const bool pair = StartsSurrogatePair(text, i);
+    const bool pair = !utf8 && StartsSurrogatePair(text, i);
     single += pair ? L'?' : text[i];
+    exact = exact && !pair;
     if (pair) ++i;
   }
-  if (single.empty()) return std::string();
+  bytes.clear();
+  if (single.empty()) return exact;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* substitute = utf8 ? nullptr : "?";
+  BOOL substituted = FALSE;
+  BOOL* noted = utf8 ? nullptr : &substituted;
   const int size = static_cast<int>(single.size());
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, single.data(), size, nullptr,
-                                         0, "?", nullptr);
-  std::string bytes(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, single.data(), size, &bytes[0], length, "?",
-                      nullptr);
-  return bytes;
+  const int length =
+      WideCharToMultiByte(CP_ACP, flags, single.data(), size, nullptr, 0, substitute, noted);
+  if (length <= 0) return false;
+  bytes.assign(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, flags, single.data(), size, &bytes[0], length, substitute, noted);
+  return exact && !substituted;
 }
 
 #else
 
 WideString AnsiToWide(const std::string& bytes) { return Latin1ToWide(bytes); }
 
-std::string WideToAnsi(const WideString& text) {
-  std::string bytes;
+bool WideToAnsiExactly(const WideString& text, std::string& bytes) {
+  bool exact = true;
+  bytes.clear();
   for (size_t i = 0; i < text.size(); ++i) {
+    exact = exact && text[i] <= 0xFF;
     bytes += text[i] <= 0xFF ? static_cast<char>(text[i]) : '?';
     if (StartsSurrogatePair(text, i)) ++i;
   }
-  return bytes;
+  return exact;
 }
 
 #endif
+
+std::string WideToAnsi(const WideString& text) {
+  std::string bytes;
+  WideToAnsiExactly(text, bytes);
+  return bytes;
+}
 
 WideString Utf8OrAnsiToWide(const std::string& bytes) {
   return IsValidUtf8(bytes) ? Utf8ToWide(bytes) : AnsiToWide(bytes);

@@ -13,6 +13,9 @@ WideString AnsiToWide(const std::string& bytes);
 // becomes "?", never a look-alike.
 std::string WideToAnsi(const WideString& text);
 
+// The same into bytes; true when every character had its own form there.
+bool WideToAnsiExactly(const WideString& text, std::string& bytes);
+
 // Decodes bytes as UTF-8 when they are valid UTF-8, otherwise byte by byte
 // in the ANSI code page.
 WideString Utf8OrAnsiToWide(const std::string& bytes);

@@ -82,6 +82,54 @@ std::vector<WideString> SplitCommandLine(const WideString& line) {
   return tokens;
 }
 
+std::vector<WideString> SplitArgumentVector(const WideString& line) {
+  std::vector<WideString> tokens;
+  if (line.empty()) return tokens;
+  bool quoted = false;
+  size_t i = 0;
+  tokens.emplace_back();
+  for (; i < line.size() && (quoted || !IsBlank(line[i])); ++i) {
+    if (line[i] == '"') {
+      quoted = !quoted;
+    } else {
+      tokens.back() += line[i];
+    }
+  }
+  for (;;) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i == line.size()) return tokens;
+    WideString token;
+    quoted = false;
+    for (;;) {
+      size_t backslashes = 0;
+      while (i < line.size() && line[i] == '\\') {
+        ++backslashes;
+        ++i;
+      }
+      // 2n backslashes before a quote give n and let the quote open or close
+      // a part (or, doubled inside one, stand for itself); 2n+1 give n and a
+      // literal quote. Backslashes before anything else are as they stand.
+      bool literal = true;
+      if (i < line.size() && line[i] == '"') {
+        if (backslashes % 2 == 0) {
+          if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+            ++i;
+          } else {
+            literal = false;
+            quoted = !quoted;
+          }
+        }
+        backslashes /= 2;
+      }
+      token.append(backslashes, '\\');
+      if (i == line.size() || (!quoted && IsBlank(line[i]))) break;
+      if (literal) token += line[i];
+      ++i;
+    }
+    tokens.push_back(token);
+  }
+}
+
 void AppendQuotedArgument(WideString& line, const WideString& argument) {
   if (!NeedsQuotes(argument)) {
     line += argument;

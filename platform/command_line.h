@@ -27,6 +27,14 @@ inline bool StartsWithDrive(const WideString& text) {
 // a literal quote and ends the part. An empty line gives no tokens.
 std::vector<WideString> SplitCommandLine(const WideString& line);
 
+// Splits a command line as the Microsoft C runtime makes argv of it, which
+// differs from CommandLineToArgvW in two places. The program name may hold
+// quoted parts: each quote opens or closes one, and only a blank outside
+// them ends the name ("a b"c is one name, a bc). Inside a quoted part of a
+// later token, a doubled quote gives a literal quote and the part goes on
+// ("a"" b" is one token, a" b). An empty line gives no tokens.
+std::vector<WideString> SplitArgumentVector(const WideString& line);
+
 // Reads the program name that starts at position i of the line, as
 // SplitCommandLine does, into program; the position after it.
 size_t SplitProgramName(const WideString& line, size_t i, WideString& program);

@@ -1,43 +1,27 @@
 #include "process.h"
 
+#include "code_page.h"
 #include "win32.h"
 
 #ifdef _WIN32
-
-namespace {
-
-// The text in the ANSI code page when it holds only characters the code
-// page has; false otherwise (GetModuleFileNameA would then show "?" or a
-// best-fit look-alike, naming a path that does not exist).
-bool ExactlyAnsi(const WideString& text, std::string& bytes) {
-  BOOL substituted = FALSE;
-  const int size = static_cast<int>(text.size());
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr,
-                                         0, nullptr, &substituted);
-  if (length <= 0 || substituted) return false;
-  bytes.assign(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, &bytes[0], length, nullptr,
-                      &substituted);
-  return !substituted;
-}
-
-}  // namespace
 
 std::string ProgramFileNameAnsi(bool& shortened) {
   shortened = false;
   const WideString wide = ModuleFileName<WCHAR>(GetModuleFileNameW);
   std::string bytes;
-  if (!wide.empty() && ExactlyAnsi(wide, bytes)) return bytes;
+  if (!wide.empty() && WideToAnsiExactly(wide, bytes)) return bytes;
+  WideString shortPath;
+  shortened = ShortPathName(wide, shortPath) && WideToAnsiExactly(shortPath, bytes);
+  return shortened ? bytes : ModuleFileName<char>(GetModuleFileNameA);
+}
+
+bool ShortPathName(const WideString& path, WideString& shortPath) {
   // A short name can be longer than its long one ("a.b.c" is "AB~1.C").
-  const DWORD size = wide.empty() ? 0 : GetShortPathNameW(wide.c_str(), nullptr, 0);
-  WideString shortPath(size, L'\0');
-  const DWORD length = size ? GetShortPathNameW(wide.c_str(), &shortPath[0], size) : 0;
-  if (length > 0 && length < size) {
-    shortPath.resize(length);
-    shortened = ExactlyAnsi(shortPath, bytes);
-    if (shortened) return bytes;
-  }
-  return ModuleFileName<char>(GetModuleFileNameA);
+  const DWORD size = path.empty() ? 0 : GetShortPathNameW(path.c_str(), nullptr, 0);
+  shortPath.assign(size, L'\0');
+  const DWORD length = size ? GetShortPathNameW(path.c_str(), &shortPath[0], size) : 0;
+  shortPath.resize(length < size ? length : 0);
+  return !shortPath.empty();
 }
 
 WideString ProgramSearchPath() {
@@ -95,6 +79,9 @@ std::string ProgramFileNameAnsi(bool& shortened) {
   shortened = false;
   return ModuleFileName<char>(GetModuleFileNameA);
 }
+
+// POSIX names have no short forms.
+bool ShortPathName(const WideString&, WideString&) { return false; }
 
 WideString ProgramSearchPath() {
   const char* path = std::getenv("PATH");

@@ -33,6 +33,10 @@ std::basic_string<Char> ModuleFileName(Call call) {
 // GetModuleFileNameA gives.
 std::string ProgramFileNameAnsi(bool& shortened);
 
+// The short (8.3) form of the path of an existing file or folder, relative
+// where the path is; false when there is none, or nothing of that name.
+bool ShortPathName(const WideString& path, WideString& shortPath);
+
 // Whether the host's paths follow the Windows rules: a backslash separates
 // folders (on POSIX hosts it is an ordinary character of a name), and
 // programs are found by the Windows search (ProgramCandidates).

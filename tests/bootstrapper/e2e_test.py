@@ -188,6 +188,14 @@ def controlled_environment(root, extra=None):
     return env
 
 
+def unicode_arguments_recipe():
+    """The recipe for the exact arguments, as the folder's page gives it."""
+    page = read_bytes(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs",
+                                   "application-folder.md")).decode()
+    start = page.index("```python\n", page.index("needs the exact text")) + len("```python\n")
+    return page[start:page.index("```", start)]
+
+
 def read_bytes(name):
     with open(name, "rb") as f:
         return f.read()
@@ -307,17 +315,17 @@ class BootstrapperTest(unittest.TestCase):
                               stdin=subprocess.DEVNULL, env=controlled_environment(self.root),
                               cwd=self.root, timeout=300).returncode
 
-    def run_launcher(self, folder):
+    def run_launcher(self, folder, arguments=(), cwd=None):
         """Starts the program through a concrete launcher, which gives it no
-        standard handles; the launcher's exit code."""
+        standard handles, and the arguments; the launcher's exit code."""
         launcher = os.path.join(folder, "start" + (".exe" if WINDOWS else ""))
         program = os.path.join(folder, PROGRAM)
         write_launcher(os.path.join(self.installed, "launcher" + (".exe" if WINDOWS else "")),
                        launcher, '"%s"' % (test_support.windows(program) if WINDOWS else program))
-        command = WINE.split() + [launcher]
+        command = WINE.split() + [launcher] + list(arguments)
         return subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL, env=controlled_environment(self.root),
-                              cwd=self.root, timeout=300).returncode
+                              cwd=cwd or self.root, timeout=300).returncode
 
     def assert_clean_exit(self, run):
         self.assertEqual(run.boxes, b"")
@@ -626,6 +634,56 @@ class BootstrapperTest(unittest.TestCase):
         self.assertEqual(argv[1:], [ansi(a) for a in arguments])
         program = native(os.path.join(folder, PROGRAM))
         self.assertEqual(argv[0].replace(b"\\", b"/"), program.encode())
+
+    def test_arguments_the_code_page_lacks_open_the_chosen_file_or_none(self):
+        if not WINDOWS:
+            self.skipTest("POSIX arguments are bytes, passed as they are")
+        # Each argument, started directly and through a concrete launcher:
+        # what sys.argv holds (None: a short name, checked by what it opens),
+        # and the contents of the file it opens (None: none).
+        cases = [("x\uff02 --flag \uff02y", "x? --flag ?y", None),
+                 ("ARGS\\\u0142\u00f3d\u017a.txt", None, "chosen"),
+                 ("Snow \u2603.txt", None, "snow"),
+                 ("Gone \u2603.txt", "Gone ?.txt", None),
+                 ("caf\u00e9", "caf\u00e9", None), ("", "", None),
+                 ("with space", "with space", None)]
+        body = textwrap.dedent("""\
+            import os
+            RECIPE
+            opened = [open(a).read() if os.path.isfile(a) else None for a in sys.argv[1:]]
+            exact = unicode_arguments()[1:]
+            with open(REPORT, 'w') as f:
+                json.dump({'argv': [text(a) for a in sys.argv[1:]], 'opened': opened,
+                           'exact': exact}, f)
+            """)
+        for start in ("directly", "launcher"):
+            with self.subTest(start=start):
+                folder = self.app_folder()
+                files = os.path.join(os.path.dirname(folder), "args")
+                os.makedirs(files)
+                # The decoy is what the best-fit look-alikes name.
+                for name, content in (("\u0142\u00f3d\u017a.txt", "chosen"),
+                                      ("l\u00f3dz.txt", "decoy"), ("Snow \u2603.txt", "snow")):
+                    with open(os.path.join(files, name), "w") as f:
+                        f.write(content)
+                report = os.path.join(folder, "arguments.json")
+                write_package(folder, fixture(body.replace("RECIPE", unicode_arguments_recipe())
+                                              .replace("REPORT", repr(native(report)))))
+                given = [a.replace("ARGS", test_support.windows(files)) for a, _, _ in cases]
+                if start == "directly":
+                    self.assert_clean_exit(self.run_app(folder, [a.encode() for a in given],
+                                                        cwd=files))
+                else:
+                    self.assertEqual(self.run_launcher(folder, given, cwd=files), 0)
+                received = json.loads(test_support.wait_for_file(report))
+                self.assertEqual(received["exact"], given)
+                self.assertEqual(received["opened"], [opened for _, _, opened in cases])
+                for argument, (_, expected, opened) in zip(received["argv"], cases):
+                    self.assertNotIn('"', argument)
+                    if opened is None:
+                        self.assertEqual(argument, expected)
+                    else:
+                        self.assertNotIn("?", argument)
 
     def test_marks_are_set_before_the_package_is_imported(self):
         folder = self.app_folder()

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "test_text.h"
@@ -44,6 +45,32 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
   }
 }
 
+// Where the C runtime's argv differs from CommandLineToArgvW: a doubled
+// quote inside a quoted part, which goes on, and quotes inside the program
+// name, which does not end there. The first is the runtime's documented
+// example.
+const SplitCase kRuntimeSplitCases[] = {
+    {"p a\"b\"\" c d", {"p", "ab\" c d"}},     {"p \"a\"\" b\"", {"p", "a\" b"}},
+    {"p \"a\"\"b\" c", {"p", "a\"b", "c"}},    {"\"a b\"c d", {"a bc", "d"}},
+    {"\"C:\\dir\\\"x y", {"C:\\dir\\x", "y"}}, {"C:\\a\\\"b c", {"C:\\a\\b c"}},
+};
+
+TEST(SplitArgumentVector, FollowsTheRuntimesRules) {
+  std::vector<std::string> differing;
+  for (const SplitCase& c : kRuntimeSplitCases) {
+    std::vector<WideString> expected;
+    for (const char* token : c.tokens) expected.push_back(W(token));
+    EXPECT_EQ(SplitArgumentVector(W(c.line)), expected) << "line: " << c.line;
+    EXPECT_NE(SplitCommandLine(W(c.line)), expected) << "line: " << c.line;
+    differing.push_back(c.line);
+  }
+  // Everywhere else the two agree.
+  for (const SplitCase& c : kSplitCases) {
+    if (std::find(differing.begin(), differing.end(), c.line) != differing.end()) continue;
+    EXPECT_EQ(SplitArgumentVector(W(c.line)), SplitCommandLine(W(c.line))) << "line: " << c.line;
+  }
+}
+
 struct QuoteCase {
   const char* argument;
   const char* written;
@@ -73,7 +100,8 @@ TEST(AppendQuotedArgument, QuotesOnlyWhatNeedsIt) {
 }
 
 // Any argument list, written behind a program name, splits back into exactly
-// the same arguments.
+// the same arguments, by either split: a launcher's child may take its argv
+// from the C runtime.
 TEST(AppendQuotedArgument, RoundTripsThroughTheSplit) {
   const WideString pieces[] = {W(""),
                                W(" "),
@@ -104,6 +132,7 @@ TEST(AppendQuotedArgument, RoundTripsThroughTheSplit) {
     std::vector<WideString> expected = {W("prog")};
     expected.insert(expected.end(), arguments.begin(), arguments.end());
     ASSERT_EQ(SplitCommandLine(line), expected) << "line: " << Narrow(line);
+    ASSERT_EQ(SplitArgumentVector(line), expected) << "line: " << Narrow(line);
   }
 }
 
@@ -131,6 +160,7 @@ TEST(JoinCommandLine, SplitsBackIntoTheSameTokens) {
     std::vector<WideString> tokens;
     for (const char* token : c) tokens.push_back(W(token));
     EXPECT_EQ(SplitCommandLine(JoinCommandLine(tokens)), tokens) << Narrow(JoinCommandLine(tokens));
+    EXPECT_EQ(SplitArgumentVector(JoinCommandLine(tokens)), tokens);
   }
   EXPECT_EQ(JoinCommandLine({W("a b"), W("c d"), W("")}), W("\"a b\" \"c d\" \"\""));
   EXPECT_EQ(JoinCommandLine({}), W(""));
