@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start of an installed application of about 250 generated modules (3 MB of
 # source) under Wine: the first start of a fresh folder against its third,
-# with the byte code the build makes (scripts/compile_application.py) and
+# with the byte code the build makes (scripts/application_folder) and
 # with the sources alone (what copying the package in by hand gave: the
 # first start compiles and writes .pyc files into the folder).
 #
@@ -59,9 +59,13 @@ with open(os.path.join(package, "main.py"), "w") as f:
     f.write("\ndef main():\n    pass\n")
 source_bytes = sum(os.path.getsize(os.path.join(d, n)) for d, _, ns in os.walk(source) for n in ns)
 
-compiled = os.path.join(stage, "compiled")
-subprocess.run([python2, "-S", "-E", os.path.join(source_dir, "scripts", "compile_application.py"),
-                "build", compiled, source], check=True)
+# The application's step of the build's layout, alone.
+layout = os.path.join(source_dir, "scripts", "application_folder")
+subprocess.run([python2, "-S", "-E", "-c",
+                "import sys; sys.path.insert(0, sys.argv[1]); import layout; "
+                "layout.compile_application({'application': [sys.argv[2]]}, sys.argv[3], [])",
+                layout, source, os.path.join(stage, "laid")], check=True)
+compiled = os.path.join(stage, "laid", "modules")
 
 def start(folder):
     begin = time.perf_counter()

@@ -52,10 +52,16 @@ run hyperfine -N --warmup 3 --runs "${RUNS:-30}" --export-json "$stage/wine.json
   -n morvex_desktop.exe "$bootstrapper" \
   -n "python.exe -S" "$reference -c '$entry'" >/dev/null
 
-# Exactly what the build runs to lay python27.zip, DLLs/ and lib-tk/.
+# Exactly what the build runs to lay the folder, into a folder of the
+# benchmark's own.
+python3 -c 'import json, sys; plan = json.load(open(sys.argv[1]))
+plan.update(output=sys.argv[2] + "/folder", report=sys.argv[2] + "/report.txt")
+json.dump(plan, open(sys.argv[2] + "/plan.json", "w"))' "$build/application-folder.json" "$stage"
+tool=$(sed -n "s/^MORVEX_HOST_CHECK_APP_FOLDER:[A-Z]*=//p" "$build/CMakeCache.txt")
+[ -n "$tool" ] || tool=$build/host-tools/tools/check_app_folder
 hyperfine -N --runs "${ZIP_RUNS:-3}" --export-json "$stage/zip.json" \
   -n make_python_zip \
-  "$host_python -S -E $source_dir/scripts/compile_application.py runtime $build/runtime-settings.json $stage/runtime" >/dev/null
+  "$host_python -S -E $source_dir/scripts/application_folder lay $stage/plan.json $tool" >/dev/null
 
 python3 - "$stage" "$app_bytes" "$app/python27.zip" \
   "$app/morvex_desktop.exe" <<'PY'
@@ -71,7 +77,7 @@ for name, r in (("morvex_desktop.exe", boot), ("python.exe -S", ref)):
           % (name, r["median"] * 1e3, r["mean"] * 1e3, r["stddev"] * 1e3))
 print("  %-20s %8.3f" % ("ratio of medians", boot["median"] / ref["median"]))
 zip_run = results("zip.json")["make_python_zip"]
-print("laying python27.zip, DLLs/, lib-tk/ (%d runs):  median %.2f s" % (len(zip_run["times"]), zip_run["median"]))
+print("laying the application folder (%d runs):  median %.2f s" % (len(zip_run["times"]), zip_run["median"]))
 print("sizes:")
 for name, size in (("application folder", int(app_bytes)),
                    ("python27.zip", os.path.getsize(zip_path)),

@@ -57,8 +57,8 @@ second=$(cd "$again/source/build/windows" && pwd)
 outputs=(launcher/launcher.exe tests/morvex_launchers/folder_launcher.exe)
 targets=(launcher folder_launcher)
 if [ -f "$first/bootstrapper/morvex_desktop.exe" ]; then
-  outputs+=(bootstrapper/morvex_desktop.exe runtime/python27.zip)
-  targets+=(morvex_desktop morvex_python_runtime morvex_application)
+  outputs+=(bootstrapper/morvex_desktop.exe application-folder/python27.zip)
+  targets+=(morvex_desktop morvex_application_folder)
 fi
 # The first build brought up to date too: configured again after a commit,
 # it packs with that commit's time.

@@ -74,8 +74,13 @@ PyMODINIT_FUNC initownext(void) { Py_InitModule("ownext", methods); }
 }
 DYNAMIC_LINE = 1 + [line.strip() for line in IMPORTS["morvex/desktop/main.py"].splitlines()].index(
     'fraction = importlib.import_module("fractions").Fraction')
-# What the folder never carries of the kit's library.
-LEFT_OUT = {"test", "tests", "site-packages", "idlelib", "lib-tk", "ensurepip"}
+
+
+def rules():
+    """The layout's rules of what the folder carries of the kit."""
+    sys.path.insert(0, os.path.join(test_support.ARGS.source, "scripts"))
+    from application_folder import rules
+    return rules
 
 
 def library_modules(lib):
@@ -83,7 +88,7 @@ def library_modules(lib):
     names it."""
     found = set()
     for root, dirs, files in os.walk(lib):
-        dirs[:] = [d for d in dirs if d not in LEFT_OUT and not d.startswith("plat-")]
+        dirs[:] = [d for d in dirs if rules().library_folder_kept(d)]
         found |= {os.path.relpath(os.path.join(root, name), lib).replace(os.sep, "/") + "c"
                   for name in files if name.endswith(".py")}
     return found
@@ -98,12 +103,15 @@ def write(folder, files):
 
 
 class ApplicationBuildTest(unittest.TestCase):
+    """Each case stands alone: the build of the plain application is made
+    once, by the first case that needs it, in a folder of its own; the
+    others configure folders of their own."""
+
     @classmethod
     def setUpClass(cls):
         cls.root = tempfile.mkdtemp(prefix="morvex-application-")
         cls.application = os.path.join(cls.root, "application")
         write(cls.application, APPLICATION)
-        cls.build = os.path.join(cls.root, "build")
         cls.windows = any(d.startswith("PYTHON27_WINDOWS_DIR=") for d in test_support.ARGS.define)
 
     @classmethod
@@ -114,21 +122,32 @@ class ApplicationBuildTest(unittest.TestCase):
         return subprocess.run([test_support.ARGS.cmake] + list(arguments), capture_output=True,
                               text=True, timeout=900)
 
-    def configure(self, folders, *settings):
+    def configure(self, build, folders, *settings):
         defines = ["-D" + d for d in test_support.ARGS.define]
-        return self.cmake("-S", test_support.ARGS.source, "-B", self.build, "-DMORVEX_TESTS=OFF",
-                          "-DMORVEX_BENCHMARKS=OFF", "-DMORVEX_BOOTSTRAPPER=ON",
-                          "-DMORVEX_STDLIB=IMPORTED", "-DMORVEX_INCLUDE_MODULES=",
+        return self.cmake("-S", test_support.ARGS.source, "-B", os.path.join(self.root, build),
+                          "-DMORVEX_TESTS=OFF", "-DMORVEX_BENCHMARKS=OFF",
+                          "-DMORVEX_BOOTSTRAPPER=ON", "-DMORVEX_STDLIB=IMPORTED",
+                          "-DMORVEX_INCLUDE_MODULES=",
                           "-DMORVEX_APPLICATION_DIRS=" + ";".join(folders), *defines, *settings)
 
-    def test_1_an_application_without_tkinter_gets_its_byte_code_and_no_tk(self):
-        configured = self.configure([self.application])
-        self.assertEqual(configured.returncode, 0, configured.stdout + configured.stderr)
-        built = self.cmake("--build", self.build, "-j2")
-        self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
-        folder = os.path.join(self.root, "installed")
-        installed = self.cmake("--install", self.build, "--prefix", folder, "--component", "runtime")
-        self.assertEqual(installed.returncode, 0, installed.stderr)
+    def plain_build(self):
+        """The build of APPLICATION, made once: (its folder, configure's
+        output, the installed folder)."""
+        cls = type(self)
+        if not hasattr(cls, "plain"):
+            configured = self.configure("plain", [self.application])
+            self.assertEqual(configured.returncode, 0, configured.stdout + configured.stderr)
+            build = os.path.join(self.root, "plain")
+            built = self.cmake("--build", build, "-j2")
+            self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
+            folder = os.path.join(self.root, "installed")
+            installed = self.cmake("--install", build, "--prefix", folder, "--component", "runtime")
+            self.assertEqual(installed.returncode, 0, installed.stderr)
+            cls.plain = (build, configured.stdout, folder)
+        return cls.plain
+
+    def test_an_application_without_tkinter_gets_its_byte_code_and_no_tk(self):
+        _, configured, folder = self.plain_build()
         modules = {name for name in tree(os.path.join(folder, "modules"))
                    if not name.startswith("python-source")}
         self.assertEqual(modules, {"morvex", "morvex/__init__.pyc", "morvex/desktop",
@@ -137,20 +156,19 @@ class ApplicationBuildTest(unittest.TestCase):
                                    "notes.pyc"})
         if self.windows:
             self.assertEqual(TK_FILES & tree(folder), set())
-            self.assertIn("Tk in the application folder: OFF", configured.stdout)
+            self.assertIn("Tk in the application folder: OFF", configured)
 
-    def test_2_a_module_that_does_not_compile_stops_the_build(self):
-        if not os.path.isdir(self.build):
-            self.skipTest("needs the build of the test before")
+    def test_a_module_that_does_not_compile_stops_the_build(self):
+        build, _, _ = self.plain_build()
         broken = os.path.join(self.application, "morvex", "desktop", "broken.py")
         write(self.application, {"morvex/desktop/broken.py": "def f():\n    pass\n  x = 1\n"})
         self.addCleanup(os.remove, broken)
-        built = self.cmake("--build", self.build, "--target", "morvex_application")
+        built = self.cmake("--build", build, "--target", "morvex_application_folder")
         self.assertNotEqual(built.returncode, 0)
         self.assertIn(broken + ":3: unindent does not match any outer indentation level",
                       built.stdout + built.stderr)
 
-    def test_3_configure_refuses_missing_folders_and_a_missing_entry_module(self):
+    def test_configure_refuses_missing_folders_and_a_missing_entry_module(self):
         elsewhere = os.path.join(self.root, "elsewhere")
         write(elsewhere, {"morvex/desktop/other.py": ""})
         missing = os.path.join(self.root, "missing")
@@ -162,10 +180,9 @@ class ApplicationBuildTest(unittest.TestCase):
                           "nor the application"))
         for folders, settings, says in cases:
             with self.subTest(folders=folders, settings=settings):
-                configured = self.configure(folders, *settings)
+                configured = self.configure("refused", folders, *settings)
                 self.assertNotEqual(configured.returncode, 0)
                 self.assertIn(says, " ".join((configured.stdout + configured.stderr).split()))
-
 
     # -- the library the folder carries (Windows) ---------------------------
 
@@ -185,32 +202,39 @@ class ApplicationBuildTest(unittest.TestCase):
         return folder
 
     def build_and_install(self, stdlib, name):
-        configured = self.configure([self.imports_application()], "-DMORVEX_STDLIB=" + stdlib,
+        """IMPORTS built with the setting, in a folder of its own: (the
+        installed folder, the build's output, the build's folder)."""
+        configured = self.configure(name + "-build", [self.imports_application()],
+                                    "-DMORVEX_STDLIB=" + stdlib,
                                     "-DMORVEX_INCLUDE_MODULES=fractions")
         self.assertEqual(configured.returncode, 0, configured.stdout + configured.stderr)
-        built = self.cmake("--build", self.build, "-j2")
+        build = os.path.join(self.root, name + "-build")
+        built = self.cmake("--build", build, "-j2")
         self.assertEqual(built.returncode, 0, built.stdout + built.stderr)
         folder = os.path.join(self.root, name)
-        installed = self.cmake("--install", self.build, "--prefix", folder, "--component", "runtime")
+        installed = self.cmake("--install", build, "--prefix", folder, "--component", "runtime")
         self.assertEqual(installed.returncode, 0, installed.stderr)
-        return folder, built.stdout + built.stderr
+        return folder, built.stdout + built.stderr, build
 
-    def test_4_imported_lays_in_what_the_application_reaches(self):
+    def test_imported_lays_in_what_the_application_reaches(self):
         if not test_support.ARGS.wine:
             self.skipTest("the Windows folder, under Wine (--wine)")
-        folder, output = self.build_and_install("IMPORTED", "imported")
+        folder, output, build = self.build_and_install("IMPORTED", "imported")
         main = os.path.join(self.root, "imports", "morvex", "desktop", "main.py")
         # The import by a name in data, a warning of the build and a line of
         # its report; fractions there because MORVEX_INCLUDE_MODULES names it.
         self.assertIn("warning: %s:%d: an import through importlib.import_module" %
                       (main, DYNAMIC_LINE), output)
-        with open(os.path.join(self.build, "application-modules.txt")) as f:
+        with open(os.path.join(build, "application-modules.txt")) as f:
             report = f.read()
         self.assertIn("%s:%d: importlib.import_module (morvex.desktop.main)" % (main, DYNAMIC_LINE),
                       report)
-        self.assertRegex(report, r"fractions\.pyc +\d+  fractions <- MORVEX_INCLUDE_MODULES")
-        self.assertRegex(report, r"_sqlite3\.pyd +\d+  _sqlite3 <- sqlite3\.dbapi2 <- sqlite3 <- "
-                                 r"morvex\.desktop\.main <- the application")
+        self.assertRegex(report, r"python27\.zip/fractions\.pyc +\d+  library module +fractions "
+                                 r"<- MORVEX_INCLUDE_MODULES")
+        self.assertRegex(report, r"DLLs/_sqlite3\.pyd +\d+  extension module +_sqlite3 <- "
+                                 r"sqlite3\.dbapi2 <- sqlite3 <- morvex\.desktop\.main <- "
+                                 r"the application")
+        self.assertRegex(report, r"DLLs/sqlite3\.dll +\d+  DLL +imported by DLLs/_sqlite3\.pyd")
         # Only what is reached: no unittest, no Tk, no SSL.
         names = tree(folder)
         self.assertNotIn("DLLs/_ssl.pyd", names)
@@ -229,25 +253,27 @@ class ApplicationBuildTest(unittest.TestCase):
             self.assertEqual(json.load(f), dict((name, True) for name in (
                 "json", "sqlite3", "cElementTree", "ctypes", "hashlib", "function", "dynamic",
                 "extension")))
-        checked = subprocess.run([self.check_app_folder(), folder], capture_output=True, text=True)
+        checked = subprocess.run([self.check_app_folder(build), folder], capture_output=True,
+                                 text=True)
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
 
-    def test_5_all_lays_in_every_module(self):
+    def test_all_lays_in_every_module(self):
         if not test_support.ARGS.wine:
             self.skipTest("the Windows folder (--wine)")
-        folder, _ = self.build_and_install("ALL", "all")
+        folder, _, _ = self.build_and_install("ALL", "all")
         with zipfile.ZipFile(os.path.join(folder, "python27.zip")) as archive:
             names = set(archive.namelist())
         self.assertEqual(names, library_modules(os.path.join(test_support.ARGS.kit, "Lib")))
         kit_dlls = {"DLLs/" + name for name in os.listdir(os.path.join(test_support.ARGS.kit, "DLLs"))
-                    if name not in ("_tkinter.pyd", "tcl85.dll", "tk85.dll", "tclpip85.dll")}
+                    if rules().kit_dll_kept(name, tk=False)}
         self.assertLessEqual(kit_dlls, tree(folder))
+        self.assertEqual({"DLLs/" + name for name in rules().TK_DLLS} & tree(folder), set())
 
-    def check_app_folder(self):
+    def check_app_folder(self, build):
         for define in test_support.ARGS.define:
             if define.startswith("MORVEX_HOST_CHECK_APP_FOLDER="):
                 return define.split("=", 1)[1]
-        return os.path.join(self.build, "host-tools", "tools", "check_app_folder")
+        return os.path.join(build, "host-tools", "tools", "check_app_folder")
 
 
 def add_arguments(parser):

@@ -1,7 +1,7 @@
-"""The modules an application reaches through the Windows kit's library: what
-the build lays into the folder when MORVEX_STDLIB is IMPORTED, why each one
-is there, and what the build cannot see. Used by compile_application.py;
-runs under Python 2.7, which reads the kit's 2.7 sources as they will run.
+"""The modules an application reaches through the kit's library: what the
+folder carries when MORVEX_STDLIB is IMPORTED, why each one is there, and
+what the build cannot see. Runs under Python 2.7, which reads the kit's 2.7
+sources as they will run.
 
 Imports are followed in the byte code of every module reached, at module
 level and inside functions alike (Python's own modulefinder), from every
@@ -160,22 +160,32 @@ def module_names(folder):
     return found
 
 
-def expand(names, lib_folders, app_folders):
-    """Module names, with NAME.* as the package and every module under it."""
-    result = []
-    for name in names:
-        if not name.endswith(".*"):
-            result.append(name)
-            continue
-        package = name[:-2]
-        for folder in lib_folders + app_folders:
-            base = os.path.join(folder, *package.split("."))
-            if os.path.isfile(os.path.join(base, "__init__.py")):
-                result += [package] + [package + "." + n for n, _ in module_names(base)]
-                break
-        else:
-            result.append(package)
-    return result
+def resolve(finder, name):
+    """The modules that a name of MORVEX_INCLUDE_MODULES or
+    MORVEX_EXCLUDE_MODULES stands for, found as the folder's imports find
+    them: the module itself, or for NAME.* the package with every module
+    under it (a module that is no package stands for itself). None when
+    neither the kit nor the application has it."""
+    dotted = name[:-2] if name.endswith(".*") else name
+    parent = None
+    for part in dotted.split("."):
+        try:
+            found = finder.find_module(part, parent and parent.__path__, parent)
+        except (ImportError, TypeError):
+            return None
+        if found[0]:
+            found[0].close()
+        parent = modulefinder.Module((parent.__name__ + "." if parent else "") + part)
+        parent.__path__ = [found[1]] if found[2][2] == imp.PKG_DIRECTORY else None
+    if not name.endswith(".*") or not parent.__path__:
+        return [dotted]
+    return [dotted] + [dotted + "." + n for n, _ in module_names(parent.__path__[0])]
+
+
+def resolver(lib, dlls, tk, app_folders):
+    """A Finder that looks names up as follow()'s does, with nothing left
+    out, for resolve()."""
+    return Finder(search_path(lib, tk, app_folders), extension_modules(dlls), [])
 
 
 def search_path(lib, tk, app_folders):
@@ -197,7 +207,8 @@ def extension_modules(dlls):
 
 
 def follow(lib, dlls, tk, app_folders, included, excluded):
-    """The Finder after following everything the folder needs."""
+    """The Finder after following everything the folder needs; included are
+    the modules that resolve() gave for MORVEX_INCLUDE_MODULES."""
     finder = Finder(search_path(lib, tk, app_folders), extension_modules(dlls), excluded)
     for folder in app_folders:
         for name, path in module_names(folder):
@@ -208,7 +219,7 @@ def follow(lib, dlls, tk, app_folders, included, excluded):
         finder.root("encodings." + name, "every codec")
     if tk:
         finder.root("Tkinter", "MORVEX_TK")
-    for name in expand(included, [lib], app_folders):
+    for name in included:
         finder.root(name, "MORVEX_INCLUDE_MODULES")
     return finder
 
@@ -283,3 +294,22 @@ def import_lines(path, name):
     return [line for line, names in import_statements(path)
             if any(n == name or n.startswith(name + ".") or name.endswith("." + n)
                    for n in names)]
+
+
+def imported_tops(path):
+    """The top-level names of the modules a module imports; empty for one
+    that does not parse (the build reports it)."""
+    return set(name.split(".")[0] for name in imported_names(path))
+
+
+def excluded_imports(finder, excluded, app_modules):
+    """(path, line, name) of each import of the application's own modules,
+    (name, path) pairs, that a name of MORVEX_EXCLUDE_MODULES leaves out."""
+    finder.excluded = excluded
+    found = []
+    for _, path in app_modules:
+        for module in sorted(imported_names(path)):
+            if finder.is_excluded(module):
+                found += [(path, line, module) for line in import_lines(path, module)]
+    finder.excluded = []
+    return found
