@@ -1,7 +1,6 @@
 # Finds the Python 2.7 that morvex_desktop embeds, and the build host's
 # Python 2.7 that compiles the folder's Python code. Finds, and nothing else:
-# what goes into the folder is morvex_python_runtime.cmake's and
-# morvex_application.cmake's.
+# what goes into the folder is morvex_application_folder.cmake's.
 #
 # Inputs (cache variables):
 #   MORVEX_BOOTSTRAPPER        AUTO builds morvex_desktop when an interpreter
@@ -70,7 +69,7 @@ macro(python27_host_interpreter)
                         "or PYTHON27_ROOT to the prefix of a Python 2.7)")
   endif()
   set(PYTHON27_HOST_COMMAND ${CMAKE_COMMAND} -E env --unset=PYTHONPATH --unset=PYTHONHOME
-                            --unset=PYTHONOPTIMIZE ${PYTHON27_HOST_INTERPRETER} -S -E)
+                            --unset=PYTHONOPTIMIZE ${PYTHON27_HOST_INTERPRETER} -S -E -B)
 endmacro()
 
 # Leaves the bootstrapper out, or stops when it was asked for.
