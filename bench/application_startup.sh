@@ -61,10 +61,8 @@ source_bytes = sum(os.path.getsize(os.path.join(d, n)) for d, _, ns in os.walk(s
 
 # The application's step of the build's layout, alone.
 layout = os.path.join(source_dir, "scripts", "application_folder")
-subprocess.run([python2, "-S", "-E", "-c",
-                "import sys; sys.path.insert(0, sys.argv[1]); import layout; "
-                "layout.compile_application({'application': [sys.argv[2]]}, sys.argv[3], [])",
-                layout, source, os.path.join(stage, "laid")], check=True)
+subprocess.run([python2, "-S", "-E", "-B", layout, "compile", os.path.join(stage, "laid"), source],
+               check=True)
 compiled = os.path.join(stage, "laid", "modules")
 
 def start(folder):

@@ -6,11 +6,14 @@
         [--vc90-dir DIR] --epoch SECONDS --output FOLDER --report FILE
         --plan PLAN.json --cmake-file PLAN.cmake
     python2.7 scripts/application_folder lay PLAN.json [CHECK_APP_FOLDER]
+    python2.7 scripts/application_folder compile FOLDER APPLICATION_FOLDER...
 
 plan (at configure) checks the settings and writes the plan and the CMake
 file that configure includes; a refusal goes to standard error, exit 1.
 lay (at build) lays out the folder that the plan names, writes the report
 and warns of what the folder lacks (CHECK_APP_FOLDER reads its PE files).
+compile runs the layout's first step alone: the application's folders
+compiled into FOLDER/modules, as the build lays them.
 """
 import argparse
 import json
@@ -54,6 +57,8 @@ def main(argv):
             with open(argv[1]) as f:
                 laid = json.load(f)
             layout.lay(laid, argv[2] if len(argv) == 3 else None)
+        elif command == "compile" and len(argv) >= 3:
+            layout.compile_application({"application": argv[2:]}, argv[1], [])
         else:
             sys.stderr.write(__doc__)
             return 2

@@ -22,7 +22,12 @@ ZIP = "python27.zip"
 
 
 def copy(source, folder, destination, kind, why, table):
-    byte_code.write(os.path.join(folder, destination), byte_code.read(source))
+    """A file copied with its modification time, as an install copies it: a
+    POSIX library's .pyc is valid only beside a source of the time it names."""
+    target = os.path.join(folder, destination)
+    byte_code.write(target, byte_code.read(source))
+    times = os.stat(source)
+    os.utime(target, (times.st_atime, times.st_mtime))
     table.append(Laid(destination, source, kind, why))
 
 

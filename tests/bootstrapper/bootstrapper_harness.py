@@ -126,18 +126,18 @@ class BootstrapperTest(unittest.TestCase):
         """The folder of the build's python27.zip and DLLs/ laid out again
         with every module of the kit; None where the build lays no library
         (POSIX carries it whole)."""
-        settings = os.path.join(test_support.ARGS.build, "runtime-settings.json")
-        if not os.path.exists(settings):
+        with open(os.path.join(test_support.ARGS.build, "application-folder.json")) as f:
+            plan = json.load(f)
+        if plan["platform"] != "windows":
             return None
-        with open(settings) as f:
-            whole = dict(json.load(f), stdlib="ALL", report=os.path.join(cls.root, "report.txt"))
-        with open(os.path.join(cls.root, "whole.json"), "w") as f:
-            json.dump(whole, f)
         library = os.path.join(cls.root, "library")
-        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
-                              "compile_application.py")
-        subprocess.run([test_support.ARGS.python27, "-S", "-E", script, "runtime", f.name, library],
-                       check=True, stdout=subprocess.DEVNULL)
+        plan.update(stdlib="ALL", output=library, report=os.path.join(cls.root, "report.txt"))
+        with open(os.path.join(cls.root, "whole.json"), "w") as f:
+            json.dump(plan, f)
+        layout = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                              "application_folder")
+        subprocess.run([test_support.ARGS.python27, "-S", "-E", "-B", layout, "lay", f.name,
+                        test_support.ARGS.check_app_folder], check=True, stdout=subprocess.DEVNULL)
         return library
 
     @classmethod

@@ -20,10 +20,10 @@ import test_support
 from test_support import tree, write_package
 
 RUNTIME = "Microsoft.VC90.CRT"
-COMPILE_APPLICATION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                                   "scripts", "compile_application.py")
+LAYOUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                      "application_folder")
 
-# An application's source as the build compiles it (scripts/compile_application.py):
+# An application's source as the build compiles it (scripts/application_folder):
 # a traceback through its frames, and a data file read beside the module.
 COMPILED_APPLICATION = os.path.join(FIXTURES, "compiled_application")
 
@@ -44,10 +44,9 @@ class RuntimeTest(harness.BootstrapperTest):
         source = os.path.join(self.root, "application-source")
         shutil.copytree(COMPILED_APPLICATION, source,
                         ignore=shutil.ignore_patterns("__pycache__", "*.pyc"))
-        modules = os.path.join(folder, "modules")
-        os.rmdir(modules)
-        subprocess.run([test_support.ARGS.python27, "-S", "-E", COMPILE_APPLICATION, "build",
-                        modules, source], check=True)
+        os.rmdir(os.path.join(folder, "modules"))
+        subprocess.run([test_support.ARGS.python27, "-S", "-E", "-B", LAYOUT, "compile", folder,
+                        source], check=True)
         files = tree(folder)
         run = self.run_app(folder)
         self.assertEqual([run.code, run.boxes, run.errors], [0, b"", b""])
