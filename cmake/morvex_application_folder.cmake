@@ -28,6 +28,20 @@
 #   MORVEX_INCLUDE_MODULES   Windows: modules the folder carries whatever the
 #   MORVEX_EXCLUDE_MODULES   application imports, or leaves out with what only
 #                            they import (NAME.* a package with its modules)
+#   MORVEX_REQUIREMENTS      Windows: requirements files (pins, -r, --hash),
+#                            installed by pip for Windows x86-64 CPython 2.7
+#                            into BUILD/application-folder-packages at build
+#                            (again when a file or a wheel changes)
+#   MORVEX_WHEEL_DIRS        Windows: the folders of wheels pip takes them from
+#                            alone; empty, pip's own configuration decides
+#   MORVEX_PACKAGE_DIRS      Windows: folders laid out like site-packages (a
+#                            copy of a Windows machine's Lib/site-packages)
+#                            The packages are a library: only their modules
+#                            the application reaches go into modules/, with
+#                            each reached package's data files, the folders
+#                            their .pth files name in the search-path file,
+#                            and the DLLs a package carries apart beside the
+#                            program
 #   MORVEX_VC90_RUNTIME_DIR  Windows: the release engineer's copy of the
 #                            Visual C++ 2008 SP1 x64 runtime (msvcr90.dll, and
 #                            msvcp90.dll and msvcm90.dll where present),
@@ -55,6 +69,12 @@ set(MORVEX_INCLUDE_MODULES "" CACHE STRING
     "Windows: modules the folder carries whatever the application imports (NAME.* a whole package)")
 set(MORVEX_EXCLUDE_MODULES "" CACHE STRING
     "Windows: modules the folder leaves out, with what only they import (NAME.* a whole package)")
+set(MORVEX_REQUIREMENTS "" CACHE STRING
+    "Windows: requirements files (a list, pip's format) of the third-party packages the folder carries")
+set(MORVEX_WHEEL_DIRS "" CACHE STRING
+    "Windows: folders of wheels (a list) that the requirements are taken from alone; empty: pip's own index")
+set(MORVEX_PACKAGE_DIRS "" CACHE STRING
+    "Windows: folders laid out like site-packages (a list) whose packages the folder carries")
 set(MORVEX_VC90_RUNTIME_DIR "" CACHE PATH
     "Folder of the Visual C++ 2008 SP1 x64 runtime (msvcr90.dll, ...) to carry beside python27.dll")
 
@@ -77,7 +97,8 @@ function(morvex_application_folder destination)
     list(APPEND arguments --platform posix --stdlib-dir ${PYTHON27_STDLIB})
   endif()
   foreach(setting application:MORVEX_APPLICATION_DIRS include:MORVEX_INCLUDE_MODULES
-                  exclude:MORVEX_EXCLUDE_MODULES)
+                  exclude:MORVEX_EXCLUDE_MODULES requirements:MORVEX_REQUIREMENTS
+                  wheel-dir:MORVEX_WHEEL_DIRS package-dir:MORVEX_PACKAGE_DIRS)
     string(REGEX REPLACE ":.*" "" option ${setting})
     string(REGEX REPLACE ".*:" "" variable ${setting})
     foreach(item IN LISTS ${variable})
@@ -91,12 +112,24 @@ function(morvex_application_folder destination)
   endif()
   include(${output}.cmake)
 
+  set(staged "")
+  if(MORVEX_FOLDER_STAGING_DEPENDS)
+    set(staged ${output}-packages.stamp)
+    add_custom_command(
+      OUTPUT ${staged}
+      COMMAND ${PYTHON27_HOST_COMMAND} ${_morvex_layout} stage ${plan}
+      COMMAND ${CMAKE_COMMAND} -E touch ${staged}
+      DEPENDS ${plan} ${MORVEX_FOLDER_STAGING_DEPENDS}
+      COMMENT "Staging the packages of MORVEX_REQUIREMENTS with pip"
+      VERBATIM)
+  endif()
   add_custom_command(
     OUTPUT ${output}.stamp
     COMMAND ${PYTHON27_HOST_COMMAND} ${_morvex_layout} lay ${plan}
             $<TARGET_FILE:MorvexStartup::check_app_folder>
     COMMAND ${CMAKE_COMMAND} -E touch ${output}.stamp
-    DEPENDS ${plan} ${MORVEX_FOLDER_DEPENDS} $<TARGET_FILE:MorvexStartup::check_app_folder>
+    DEPENDS ${plan} ${MORVEX_FOLDER_DEPENDS} ${staged}
+            $<TARGET_FILE:MorvexStartup::check_app_folder>
     COMMENT "Laying the application folder (MORVEX_STDLIB=${MORVEX_FOLDER_STDLIB})"
     VERBATIM)
   add_custom_target(morvex_application_folder ALL DEPENDS ${output}.stamp)

@@ -145,10 +145,14 @@ class Finder(modulefinder.ModuleFinder):
 
 
 def module_names(folder):
-    """(dotted name, path) of every Python module under folder."""
+    """(dotted name, path) of every module that an import reaches under
+    folder: its top-level modules and packages, and every module of those
+    packages and their sub-packages. A .py in a sub-folder that is no package
+    (without __init__.py) is no module."""
     found = []
     for parent, subfolders, names in os.walk(folder):
-        subfolders[:] = sorted(s for s in subfolders if not s.startswith("."))
+        subfolders[:] = sorted(s for s in subfolders if not s.startswith(".") and
+                               os.path.isfile(os.path.join(parent, s, "__init__.py")))
         for name in sorted(names):
             if name.endswith(".py") and not name.startswith("."):
                 relative = os.path.relpath(os.path.join(parent, name), folder)[:-3]
@@ -182,13 +186,15 @@ def resolve(finder, name):
     return [dotted] + [dotted + "." + n for n, _ in module_names(parent.__path__[0])]
 
 
-def resolver(lib, dlls, tk, app_folders):
+def resolver(lib, dlls, tk, app_folders, package_path=()):
     """A Finder that looks names up as follow()'s does, with nothing left
     out, for resolve()."""
-    return Finder(search_path(lib, tk, app_folders), extension_modules(dlls), [])
+    return Finder(search_path(lib, tk, app_folders, package_path), extension_modules(dlls), [])
 
 
-def search_path(lib, tk, app_folders):
+def search_path(lib, tk, app_folders, package_path=()):
+    """The folders a name is looked up in, in order: the library, lib-tk
+    with Tk, the application's folders, then the packages' folders."""
     path = [lib]
     if tk:
         path.append(os.path.join(lib, "lib-tk"))
@@ -198,7 +204,7 @@ def search_path(lib, tk, app_folders):
         nested = os.path.join(folder, "win32modules", "win32", "lib")
         if os.path.isdir(nested):
             path.append(nested)
-    return path
+    return path + list(package_path)
 
 
 def extension_modules(dlls):
@@ -206,10 +212,12 @@ def extension_modules(dlls):
                 if name.endswith(".pyd")) if os.path.isdir(dlls) else {}
 
 
-def follow(lib, dlls, tk, app_folders, included, excluded):
+def follow(lib, dlls, tk, app_folders, included, excluded, package_path=()):
     """The Finder after following everything the folder needs; included are
-    the modules that resolve() gave for MORVEX_INCLUDE_MODULES."""
-    finder = Finder(search_path(lib, tk, app_folders), extension_modules(dlls), excluded)
+    the modules that resolve() gave for MORVEX_INCLUDE_MODULES. The packages'
+    folders are a library: only what is imported of them is followed."""
+    finder = Finder(search_path(lib, tk, app_folders, package_path), extension_modules(dlls),
+                    excluded)
     for folder in app_folders:
         for name, path in module_names(folder):
             finder.root(name, "the application")

@@ -4,6 +4,7 @@ Each step adds its rows to one table of what is laid (destination in the
 folder, source, kind, why), which the report prints."""
 import collections
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -11,6 +12,7 @@ import zipfile
 
 import byte_code
 import imports
+import packages
 import pe_files
 import report
 import rules
@@ -54,6 +56,7 @@ def compile_application(plan, folder, table):
     code names, data files as they are. Two folders giving one name with
     different contents stop the build."""
     origin = {}
+    modules = set(path for app in plan["application"] for _, path in imports.module_names(app))
     for app in plan["application"]:
         for name, path in byte_code.files(app):
             if name in origin:
@@ -61,7 +64,10 @@ def compile_application(plan, folder, table):
                     continue
                 raise Refused("%s and %s both give modules/%s" % (origin[name], path, name))
             origin[name] = path
-            if name.endswith(".py"):
+            if name.endswith(".py") and path not in modules:
+                copy(path, folder, "modules/" + name, "application file",
+                     "no importable module: its folder is no package", table)
+            elif name.endswith(".py"):
                 source = byte_code.SOURCE_FOLDER + "/" + name
                 byte_code.write(os.path.join(folder, "modules", name + "c"),
                                 byte_code.byte_code(path, source))
@@ -76,11 +82,173 @@ def compile_application(plan, folder, table):
 
 def follow_imports(plan):
     """The Finder after following the application's imports through the
-    kit; None where the folder carries the whole library (POSIX)."""
+    kit and the packages; None where the folder carries the whole library
+    (POSIX)."""
     if plan["platform"] != "windows" or not os.path.isfile(os.path.join(plan["lib"], "os.py")):
         return None
     return imports.follow(plan["lib"], plan["dlls"], plan["tk"], plan["application"],
-                          plan["include"], plan["exclude"])
+                          plan["include"], plan["exclude"], package_path(plan))
+
+
+def package_sites(plan):
+    """The folders laid out like site-packages: the staged requirements',
+    then MORVEX_PACKAGE_DIRS."""
+    staged = [plan["staging"]] if plan.get("requirements") else []
+    return staged + plan.get("package_dirs", [])
+
+
+def package_path(plan):
+    """Each package folder with the folders its .pth files name, as a
+    normal interpreter's site module would put them on sys.path."""
+    path = []
+    for site in package_sites(plan):
+        path += [site] + [os.path.join(site, f) for f in packages.pth_lines(site)["folders"]]
+    return path
+
+
+def site_of(plan, path):
+    """(the package folder, the path relative to it with "/") of a file of
+    the packages, or None."""
+    path = os.path.normpath(path)
+    for site in package_sites(plan):
+        site = os.path.normpath(site)
+        if path.startswith(site + os.sep):
+            return site, os.path.relpath(path, site).replace(os.sep, "/")
+    return None
+
+
+def data_files(package_folder):
+    """The files of a package's folder that are no Python: its own, and
+    those of its sub-folders that are no package."""
+    found = []
+    for parent, subfolders, names in os.walk(package_folder):
+        subfolders[:] = sorted(s for s in subfolders if not s.startswith(".") and
+                               not os.path.isfile(os.path.join(parent, s, "__init__.py")))
+        found += [os.path.join(parent, name) for name in sorted(names)
+                  if not name.endswith((".py", ".pyc", ".pyo", ".pyd")) and
+                  not name.startswith(".")]
+    return found
+
+
+def lay_packages(plan, folder, finder, table):
+    """The packages' modules reached, compiled into modules/ where they lay
+    in their package folder (their sources for tracebacks), each reached
+    package with its data files, and the DLLs a distribution carries apart
+    (pywin32's pywin32_system32) beside the program, where Windows' loader
+    and the package's own loader both find them."""
+    if finder is None or not package_sites(plan):
+        return
+    check_module_names(plan)
+    owners = distribution_owners(plan)
+    reached = set()
+    for name in sorted(finder.modules):
+        module = finder.modules[name]
+        place = site_of(plan, module.__file__) if module.__file__ else None
+        if not place:
+            continue
+        site, relative = place
+        reason = imports.chain(finder, name)
+        reached.add(owners.get((site, top_name(relative))))
+        if relative.endswith(".py"):
+            source = byte_code.SOURCE_FOLDER + "/" + relative
+            byte_code.write(os.path.join(folder, "modules", relative + "c"),
+                            byte_code.byte_code(module.__file__, source))
+            table.append(Laid("modules/" + relative + "c", module.__file__, "package module",
+                              reason))
+            copy(module.__file__, folder, "modules/" + source, "package source",
+                 "for tracebacks", table)
+        else:
+            copy(module.__file__, folder, "modules/" + relative, "package extension", reason,
+                 table)
+        if module.__path__:
+            for path in data_files(os.path.dirname(module.__file__)):
+                data = site_of(plan, path)[1]
+                copy(path, folder, "modules/" + data, "package data", "data of " + name, table)
+    for site in package_sites(plan):
+        for distribution in packages.distributions(site):
+            if (site, distribution["name"]) not in reached:
+                continue
+            for relative in packages.system_dlls(site):
+                copy(os.path.join(site, relative), folder, os.path.basename(relative),
+                     "package DLL", "carried by " + distribution["name"], table)
+
+
+def top_name(relative):
+    """The top-level name of a path inside a package folder: its first
+    folder, or a top-level module's name without its ending."""
+    top = relative.split("/")[0]
+    return os.path.splitext(top)[0] if "/" not in relative else top
+
+
+def distribution_owners(plan):
+    """(package folder, top-level name) -> (package folder, distribution name)."""
+    owners = {}
+    for site in package_sites(plan):
+        for distribution in packages.distributions(site):
+            for top in distribution["top_level"]:
+                owners[(os.path.normpath(site), top)] = (site, distribution["name"])
+            for relative in distribution["files"] or ():
+                owners.setdefault((os.path.normpath(site), top_name(relative)),
+                                  (site, distribution["name"]))
+    return owners
+
+
+def package_owner(plan):
+    """A function: a file's path -> the name of the distribution it belongs
+    to, or None for a file of no package."""
+    owners = distribution_owners(plan)
+
+    def owner(path):
+        place = site_of(plan, path) if path else None
+        found = owners.get((place[0], top_name(place[1]))) if place else None
+        return found[1] if found else None
+    return owner
+
+
+def laid_distributions(plan):
+    """Every distribution of the package folders, with where it came from:
+    its wheel and the wheel's SHA-256, or the folder."""
+    wheels = packages.wheels(plan.get("wheel_dirs", [])) if plan.get("requirements") else {}
+    found = []
+    for site in package_sites(plan):
+        for distribution in packages.distributions(site):
+            wheel = wheels.get(re.sub(r"[-_.]+", "-", distribution["name"]).lower())
+            if wheel:
+                origin = "%s (SHA-256 %s)" % wheel
+            elif site == plan.get("staging"):
+                origin = "pip's index"
+            else:
+                origin = site
+            found.append(dict(distribution, origin=origin))
+    return found
+
+
+def top_level_modules(folder):
+    """name -> path of the modules and packages at the top of a folder."""
+    found = {}
+    for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else ():
+        path = os.path.join(folder, name)
+        stem, ending = os.path.splitext(name)
+        if ending in (".py", ".pyd") and os.path.isfile(path):
+            found.setdefault(stem, path)
+        elif os.path.isfile(os.path.join(path, "__init__.py")):
+            found.setdefault(name, path)
+    return found
+
+
+def check_module_names(plan):
+    """A module name that two packages, or a package and the application,
+    both give stops the build: which one an import takes would depend on
+    the order of sys.path."""
+    given = {}
+    for folder in plan["application"]:
+        for name, path in top_level_modules(folder).items():
+            given.setdefault(name, path)
+    for folder in package_path(plan):
+        for name, path in sorted(top_level_modules(folder).items()):
+            if name in given:
+                raise Refused("%s and %s both give the module %s" % (given[name], path, name))
+            given[name] = path
 
 
 def reached(plan, finder):
@@ -228,15 +396,26 @@ def lay_tk(plan, folder, finder, chosen, table):
                               why(finder, chosen, path)))
 
 
-def search_path_entries(plan):
+DEFAULT_SEARCH_PATH = ("python27.zip", "modules", "modules/win32modules/win32/lib")
+
+
+def search_path_entries(plan, table):
     """The entries of the search-path file beside the program: none while the
-    three it takes without one (python27.zip, modules,
-    modules/win32modules/win32/lib) are all the folder needs."""
-    return []
+    three it takes without one are all the folder needs; else those three,
+    then the folders of the packages' .pth files that hold a file laid in,
+    relative to the program's folder."""
+    laid = set(os.path.dirname(row.destination) for row in table)
+    extra = []
+    for site in package_sites(plan):
+        for relative in packages.pth_lines(site)["folders"]:
+            entry = "modules/" + relative
+            if entry in laid and entry not in extra:
+                extra.append(entry)
+    return list(DEFAULT_SEARCH_PATH) + extra if extra else []
 
 
 def lay_search_path_file(plan, folder, table):
-    entries = search_path_entries(plan)
+    entries = search_path_entries(plan, table)
     if entries:
         byte_code.write(os.path.join(folder, "morvex_desktop.pth"),
                         "".join(entry + "\n" for entry in entries).encode("utf-8"))
@@ -268,12 +447,16 @@ def lay(plan, tool):
     compile_application(plan, folder, table)
     finder = follow_imports(plan)
     chosen = reached(plan, finder) if finder else None
+    lay_packages(plan, folder, finder, table)
     lay_interpreter(plan, folder, finder, chosen, table)
     lay_extension_modules(plan, folder, finder, chosen, tool, table)
     lay_runtime_assembly(plan, folder, tool, table)
     lay_tk(plan, folder, finder, chosen, table)
     lay_search_path_file(plan, folder, table)
-    report.write(plan, finder, table, folder)
+    if package_sites(plan):
+        report.write(plan, finder, table, folder, package_owner(plan), laid_distributions(plan))
+    else:
+        report.write(plan, finder, table, folder)
     report.warn_application(plan, finder)
     check_folder(plan, folder, tool)
     shutil.rmtree(output, ignore_errors=True)

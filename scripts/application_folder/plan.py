@@ -77,6 +77,51 @@ def resolved(finder, variable, names):
     return found
 
 
+def existing(paths, variable, kind, base):
+    found = []
+    for path in paths:
+        path = os.path.normpath(os.path.join(base, path))
+        if not (os.path.isdir(path) if kind == "folder" else os.path.isfile(path)):
+            raise Refused("%s names %s, which is no %s" % (variable, path, kind))
+        found.append(path)
+    return found
+
+
+def requirement_files(paths):
+    """The requirements files and those their -r lines name, which pip reads
+    too: a change to any stages the packages again."""
+    found, pending = [], list(paths)
+    while pending:
+        path = pending.pop(0)
+        if path in found or not os.path.isfile(path):
+            continue
+        found.append(path)
+        with open(path) as f:
+            for line in f:
+                words = line.split()
+                if len(words) == 2 and words[0] in ("-r", "--requirement"):
+                    pending.append(os.path.join(os.path.dirname(path), words[1]))
+    return found
+
+
+def package_settings(plan, settings):
+    """The third-party packages: the requirements files with the folders of
+    wheels they are taken from, staged by pip at build, and folders laid out
+    like site-packages. The files they depend on, for the build."""
+    plan["requirements"] = existing(settings.requirements, "MORVEX_REQUIREMENTS", "file",
+                                    settings.base)
+    plan["wheel_dirs"] = existing(settings.wheel_dir, "MORVEX_WHEEL_DIRS", "folder", settings.base)
+    plan["package_dirs"] = existing(settings.package_dir, "MORVEX_PACKAGE_DIRS", "folder",
+                                    settings.base)
+    plan["staging"] = settings.output + "-packages"
+    staging = requirement_files(plan["requirements"]) if plan["requirements"] else []
+    for folder in plan["wheel_dirs"] if staging else ():
+        staging += [os.path.join(folder, n) for n in sorted(os.listdir(folder))
+                    if n.endswith(".whl")]
+    laid = [path for folder in plan["package_dirs"] for _, path in byte_code.files(folder)]
+    return staging, laid
+
+
 def kit_files(plan):
     """The kit's files that the layout reads."""
     kit = plan["kit"]
@@ -124,7 +169,10 @@ def make(settings):
             warnings.append("%s:%d: imports %s, which MORVEX_EXCLUDE_MODULES leaves out"
                             % (path, line, name))
         depends = kit_files(plan)
+        staging, laid = package_settings(plan, settings)
+        depends += laid
     else:
+        staging = []
         plan["lib"] = settings.stdlib_dir
         depends = [settings.runtime]
         for parent, subfolders, names in os.walk(settings.stdlib_dir):
@@ -132,14 +180,15 @@ def make(settings):
             depends += [os.path.join(parent, n) for n in sorted(names)
                         if n not in rules.POSIX_LEFT_OUT and not n.endswith(".pyo")]
     depends += plan["vc90"] + [path for folder in folders for _, path in byte_code.files(folder)]
-    return plan, cmake_file(plan, folders, modules, depends, statuses, warnings, settings)
+    return plan, cmake_file(plan, folders, modules, depends, staging, statuses, warnings,
+                            settings)
 
 
 def quoted(text):
     return '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"').replace("$", "\\$")
 
 
-def cmake_file(plan, folders, modules, depends, statuses, warnings, settings):
+def cmake_file(plan, folders, modules, depends, staging, statuses, warnings, settings):
     scripts = sorted(os.path.join(SCRIPTS, name) for name in os.listdir(SCRIPTS)
                      if name.endswith(".py"))
     lines = ["# Written at configure by scripts/application_folder plan: what the build",
@@ -147,10 +196,13 @@ def cmake_file(plan, folders, modules, depends, statuses, warnings, settings):
              "set(MORVEX_FOLDER_TK %s)" % ("ON" if plan["tk"] else "OFF"),
              "set(MORVEX_FOLDER_STDLIB %s)" % plan["stdlib"],
              "set(MORVEX_FOLDER_DEPENDS"] + ["  " + quoted(p) for p in scripts + depends] + [")"]
+    # The packages are staged again when a requirements file or a wheel
+    # changes, and only then.
+    lines += ["set(MORVEX_FOLDER_STAGING_DEPENDS"] + ["  " + quoted(p) for p in staging] + [")"]
     # A file added to the application's folders configures again; so does
     # an edit of a module whose imports configure has read.
     lines += ["file(GLOB_RECURSE _morvex_folder_files CONFIGURE_DEPENDS %s)"
-              % quoted(folder + "/*") for folder in folders]
+              % quoted(folder + "/*") for folder in folders + plan.get("package_dirs", [])]
     read = scripts[:]
     if settings.tk == "AUTO" or settings.exclude:
         read += [path for _, path in modules]

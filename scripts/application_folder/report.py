@@ -28,7 +28,34 @@ def size(table, folder, row):
     return os.path.getsize(os.path.join(folder, row.destination))
 
 
-def text(plan, finder, table, folder):
+def package_lines(table, folder, owner, distributions):
+    """For each package laid in: its name and version, where it came from,
+    its licence, its size in the folder and the chain that brought it."""
+    lines = ["", "== Packages laid in (name version, from, licence, bytes in the folder, why)"]
+    for distribution in distributions:
+        rows = [row for row in table if row.source and owner(row.source) == distribution["name"]]
+        if not rows:
+            continue
+        chain = next((row.why for row in rows if row.kind.startswith("package")), "")
+        lines.append("%s %s  from %s  licence: %s  %d bytes  %s" % (
+            distribution["name"], distribution["version"], distribution["origin"],
+            distribution["license"], sum(size(table, folder, row) for row in rows), chain))
+    return lines
+
+
+def grouped(entries, owner):
+    """(path, line text) entries as lines, the application's and the kit's
+    first, then each package's under its name."""
+    groups = {}
+    for path, line in entries:
+        groups.setdefault(owner(path), []).append(line)
+    lines = groups.pop(None, [])
+    for name in sorted(groups):
+        lines += ["-- %s" % name] + ["   " + line for line in groups[name]]
+    return lines
+
+
+def text(plan, finder, table, folder, owner=lambda path: None, distributions=()):
     rows = ["%-50s %9d  %-18s %s" % (row.destination, size(table, folder, row), row.kind, row.why)
             for row in table]
     total = sum(size(table, folder, row) for row in table)
@@ -39,21 +66,32 @@ def text(plan, finder, table, folder):
              "== Laid in: %d files, %d bytes" % (len(rows), total)] + rows
     if finder is None:
         return "\n".join(lines) + "\n"
+    lines += package_lines(table, folder, owner, distributions)
     lines += ["", "== Imports that resolve to nothing (other systems' modules left out)"]
+    entries = []
     for name, importers in imports.missing(finder):
-        lines.append("%-40s imported by %s" % (name, ", ".join(importers)))
+        for importer in importers:
+            module = finder.modules.get(importer)
+            path = module.__file__ if module is not None else None
+            where = "%s:%s" % (shown(plan, path), ",".join(
+                str(n) for n in imports.import_lines(path, name)) or "?") if path else importer
+            entries.append((path, "%-40s imported by %s (%s)" % (name, importer, where)))
+    lines += grouped(entries, lambda path: owner(path) if path else None)
     lines += ["", "== Imports the build cannot follow: name what they import in "
               "MORVEX_INCLUDE_MODULES"]
+    entries = []
     for name in sorted(finder.modules):
         path = finder.modules[name].__file__
         if path and path.endswith(".py"):
             for line, what in imports.dynamic_imports(path):
-                lines.append("%s:%d: %s (%s)" % (shown(plan, path), line, what, name))
+                entries.append((path, "%s:%d: %s (%s)" % (shown(plan, path), line, what, name)))
+    lines += grouped(entries, owner)
     return "\n".join(lines) + "\n"
 
 
-def write(plan, finder, table, folder):
-    byte_code.write(plan["report"] + ".partial", text(plan, finder, table, folder).encode("utf-8"))
+def write(plan, finder, table, folder, owner=lambda path: None, distributions=()):
+    byte_code.write(plan["report"] + ".partial",
+                    text(plan, finder, table, folder, owner, distributions).encode("utf-8"))
     os.rename(plan["report"] + ".partial", plan["report"])
 
 
