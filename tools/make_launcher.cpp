@@ -215,17 +215,20 @@ int MakeFromTokens(const WideString& stub, const WideString& output,
 }
 
 // Reads the launch command of a launcher file; why it cannot, or nothing.
-std::string ReadLaunchCommand(const WideString& path, std::string& command) {
-  std::string image;
-  if (!ReadWholeFile(path, image)) return "cannot read " + Quoted(path);
-  if (!FindLaunchCommand(image.data(), image.size(), command))
-    return Quoted(path) + " holds no launch trailer";
-  return std::string();
+std::string LaunchCommandProblem(const WideString& path, std::string& command) {
+  switch (ReadLaunchCommand(path, command)) {
+    case kLauncherUnreadable:
+      return "cannot read " + Quoted(path);
+    case kNoLaunchTrailer:
+      return Quoted(path) + " holds no launch trailer";
+    default:
+      return std::string();
+  }
 }
 
 int ShowLaunchCommand(const WideString& path) {
   std::string command;
-  const std::string problem = ReadLaunchCommand(path, command);
+  const std::string problem = LaunchCommandProblem(path, command);
   if (!problem.empty()) return Fail(problem);
   Print(command + "\n");
   return 0;
@@ -233,7 +236,7 @@ int ShowLaunchCommand(const WideString& path) {
 
 int CheckLauncher(const WideString& path) {
   std::string command;
-  const std::string problem = ReadLaunchCommand(path, command);
+  const std::string problem = LaunchCommandProblem(path, command);
   if (!problem.empty()) return Fail(problem);
   const std::vector<WideString> tokens = SplitCommandLine(Utf8OrAnsiToWide(command));
   Print("command: " + command + "\ntokens:\n");
