@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "manifest_text.h"
+#include "pe_image.h"
+
 namespace {
 
 using namespace std::string_literals;
@@ -183,6 +186,7 @@ TEST(ReadPeNeeds, ReadsImportsAndManifestsOfBothFormats) {
               "");
     EXPECT_EQ(needs.imports, (std::vector<std::string>{"KERNEL32.dll", "python27.dll"}));
     EXPECT_EQ(needs.manifests, std::vector<std::string>{kAsksForRuntime});
+    EXPECT_EQ(needs.machine, plus ? 0x8664u : 0x14Cu);
   }
 }
 
@@ -203,8 +207,10 @@ TEST(Manifest, TolerantScan) {
       "</asmv1:assembly>";
   const std::vector<AssemblyIdentity> dependencies = ManifestDependencies(manifest);
   ASSERT_EQ(dependencies.size(), 1u);
+  EXPECT_EQ(dependencies[0].type, "win32");
   EXPECT_EQ(dependencies[0].name, "Microsoft.Windows.Common-Controls");
   EXPECT_EQ(dependencies[0].version, "6.0.0.0");
+  EXPECT_EQ(dependencies[0].publicKeyToken, "");
   EXPECT_EQ(ManifestIdentity(manifest).name, "Own");
   EXPECT_EQ(ManifestFiles(manifest), (std::vector<std::string>{"a.dll", "b.dll"}));
   EXPECT_EQ(ManifestIdentity(kAsksForRuntime).name, "");
@@ -223,9 +229,9 @@ TEST(ReadPeNeeds, KitPython27) {
   ASSERT_EQ(needs.manifests.size(), 1u);
   const std::vector<AssemblyIdentity> dependencies = ManifestDependencies(needs.manifests[0]);
   ASSERT_EQ(dependencies.size(), 1u);
-  EXPECT_EQ(dependencies[0].name + " " + dependencies[0].version + " " +
-                dependencies[0].architecture + " " + dependencies[0].publicKeyToken,
-            "Microsoft.VC90.CRT 9.0.21022.8 amd64 1fc8b3b9a1e18e3b");
+  EXPECT_EQ(dependencies[0].type + " " + dependencies[0].name + " " + dependencies[0].version +
+                " " + dependencies[0].architecture + " " + dependencies[0].publicKeyToken,
+            "win32 Microsoft.VC90.CRT 9.0.21022.8 amd64 1fc8b3b9a1e18e3b");
   EXPECT_EQ(
       CheckAppFolder({{kPython, bytes}}, false),
       std::vector<std::string>{kPython + kNeedsRuntime + "no private assembly in the folder"});
