@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "image_description.h"
 #include "manifest_text.h"
 #include "pe_image.h"
 
@@ -214,6 +215,38 @@ TEST(Manifest, TolerantScan) {
   EXPECT_EQ(ManifestIdentity(manifest).name, "Own");
   EXPECT_EQ(ManifestFiles(manifest), (std::vector<std::string>{"a.dll", "b.dll"}));
   EXPECT_EQ(ManifestIdentity(kAsksForRuntime).name, "");
+}
+
+// What check_app_folder --describe writes, which the build's scripts split
+// at the tabs: the file as given, then the kind of line and its fields.
+TEST(ImageDescription, WritesTabSeparatedLinesPerFile) {
+  const std::string bare =
+      "<assembly><dependency><dependentAssembly><assemblyIdentity name='Bare'/>"
+      "</dependentAssembly></dependency></assembly>";
+  const struct {
+    const char* name;
+    std::string file, bytes, lines;
+  } cases[] = {
+      {"imports and a dependency", "DLLs/x.pyd",
+       Image({"KERNEL32.dll", "MSVCR90.dll"}, kAsksForRuntime),
+       "DLLs/x.pyd\tmachine\t0x8664\n"
+       "DLLs/x.pyd\timport\tKERNEL32.dll\n"
+       "DLLs/x.pyd\timport\tMSVCR90.dll\n"
+       "DLLs/x.pyd\tassembly\twin32\tMicrosoft.VC90.CRT\t9.0.21022.8\tamd64\t1fc8b3b9a1e18e3b\n"},
+      {"PE32 without imports", "C:\\a b\\old.exe", Image({}, "", false),
+       "C:\\a b\\old.exe\tmachine\t0x014c\n"},
+      {"absent attributes as empty fields", "bare.dll", Image({"user32.dll"}, bare),
+       "bare.dll\tmachine\t0x8664\nbare.dll\timport\tuser32.dll\n"
+       "bare.dll\tassembly\t\tBare\t\t\t\n"},
+      {"no image", "notes.dll", "just text", "notes.dll\terror\tnot a PE image (no MZ header)\n"},
+      {"a cut image", "cut.dll", Image({"sqlite3.dll"}).substr(0, 0x180),
+       "cut.dll\terror\ttruncated: the import directory lies outside the file\n"},
+  };
+  for (const auto& c : cases) {
+    PeNeeds needs;
+    const std::string problem = ReadPeNeeds(c.bytes, needs);
+    EXPECT_EQ(ImageDescription(c.file, problem, needs), c.lines) << c.name;
+  }
 }
 
 // The kit's own python27.dll: the reader finds its runtime import and the
