@@ -7,6 +7,7 @@
 #include "embedded_python.h"  // before any standard header, as the library requires
 // clang-format on
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "program_location.h"
 #include "search_path.h"
 #include "system_exit.h"
+#include "text.h"
 
 namespace {
 
@@ -64,8 +66,7 @@ void ForgetOtherTclLibraries() {
   for (Py_ssize_t i = 0; names && i < PyList_GET_SIZE(names); ++i) {
     PyObject* name = PyList_GET_ITEM(names, i);
     if (!PyString_Check(name)) continue;
-    std::string upper = PyString_AS_STRING(name);
-    for (char& c : upper) c = c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+    const std::string upper = AsciiUpper(PyString_AS_STRING(name));
     if (upper != "TCL_LIBRARY" && upper != "TK_LIBRARY" && upper != "TIX_LIBRARY") continue;
     PyObject* done = PyObject_HasAttrString(system, "unsetenv")
                          ? PyObject_CallMethod(system, const_cast<char*>("unsetenv"),
@@ -102,11 +103,58 @@ void SetArgvAndExecutable(const std::string& programFile, bool shortened) {
   PyErr_Clear();
 }
 
+// An interpreter at home in the program folder, without the site module
+// (the application brings its own folders), and deaf to the PYTHON*
+// variables: those are meant for another Python on the machine, and
+// PYTHONPATH would put its folders ahead of ours. The library keeps home's
+// pointer without copying it.
+void StartInterpreter(std::string& home) {
+  Py_IgnoreEnvironmentFlag = 1;
+  Py_NoSiteFlag = 1;
+  Py_SetPythonHome(&home[0]);
+  Py_SetProgramName(programName);
+  Py_Initialize();
+}
+
+// The marks the application reads before it imports anything: sys.frozen,
+// that it runs as a bundled program whose files sit beside the executable,
+// and sys.brenvik_build, that it is this packaged build and not a
+// developer's checkout run by a plain interpreter.
+void SetMarks() {
+  PyRun_SimpleStringFlags("import sys", nullptr);
+  PyRun_SimpleStringFlags("sys.frozen = True", nullptr);
+  PyRun_SimpleStringFlags("sys.brenvik_build = True", nullptr);
+}
+
+// The application's folders go at the end of sys.path, as the search-path
+// file beside the program names them (the default entries when there is
+// none). A statement that fails is reported by the library and never stops
+// the start.
+void ExtendSearchPath(const std::string& programPath, const std::string& home) {
+  std::string bytes;
+  std::optional<std::string> searchPathFile;
+  if (ReadWholeFile(SearchPathFileName(programPath), bytes)) searchPathFile = bytes;
+  for (const std::string& statement : SearchPathStatements(searchPathFile, home))
+    PyRun_SimpleStringFlags(statement.c_str(), nullptr);
+}
+
+// The entry statement imports the application and calls its main() in the
+// main namespace, compiled under the program's name. False when it could
+// not run or left an exception pending.
+bool RunEntryStatement(PyObject* mainModule) {
+  PyObject* mainNamespace = PyModule_GetDict(mainModule);
+  if (!mainNamespace) return false;
+  PyObject* entryCode = Py_CompileStringFlags(entryStatement, programName, Py_file_input, nullptr);
+  if (!entryCode || PyErr_Occurred()) return false;
+  PyEval_EvalCode(reinterpret_cast<PyCodeObject*>(entryCode), mainNamespace, mainNamespace);
+  return !PyErr_Occurred();
+}
+
 // Every run that leaves an exception pending ends here. A system exit ends
 // as the interpreter itself ends on one: finalised (so atexit handlers and
 // buffered output are not lost) with the code it carries. Any other error
 // is shown to the user, and the interpreter is left as it is.
-int Fail() {
+int EndWithPendingException() {
   PyObject* type = PyErr_Occurred();
   if (type && PyErr_GivenExceptionMatches(type, PyExc_SystemExit)) {
     const int exitCode = TakeSystemExitCode();
@@ -120,62 +168,46 @@ int Fail() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  // Where the program lives decides every other location: the interpreter's
-  // home and the application's folders are all beside it.
+  // 1. Where the program lives decides every other location: the
+  // interpreter's home and the application's folders are all beside it.
+  // The interpreter keeps a pointer into home, so it stays untouched until
+  // we return, after Py_Finalize.
   bool shortened = false;
-  std::string programFile = ProgramFileNameAnsi(shortened);
+  const std::string programFile = ProgramFileNameAnsi(shortened);
   const std::string programPath = ProgramPath(programFile, kWindowsPathRules);
   if (programPath.empty()) return 1;
-  // The library keeps this pointer without copying it, so the home stays
-  // untouched until we return, after Py_Finalize.
   std::string home = CutAtLastSeparator(programPath);
 
-  // Libraries loaded by name (extension modules' own DLLs, ctypes) never
+  // 2. Libraries loaded by name (extension modules' own DLLs, ctypes) never
   // come from the current folder, which is wherever the user started from.
   RemoveCurrentFolderFromLibrarySearch();
 
-  // An interpreter at home in the program folder, without the site module
-  // (the application brings its own folders), and deaf to the PYTHON*
-  // variables: those are meant for another Python on the machine, and
-  // PYTHONPATH would put its folders ahead of ours.
-  Py_IgnoreEnvironmentFlag = 1;
-  Py_NoSiteFlag = 1;
-  Py_SetPythonHome(&home[0]);
-  Py_SetProgramName(programName);
-  Py_Initialize();
+  // 3. The interpreter.
+  StartInterpreter(home);
+
+  // 4. Its streams, where the process has no handle for them.
   DiscardStreamsWithoutHandle();
+
+  // 5. Its environment, without another installation's Tcl.
   ForgetOtherTclLibraries();
 
-  // The main module, the command line as sys.argv, and the marks the
-  // application reads before it imports anything: sys.frozen, that it runs
-  // as a bundled program whose files sit beside the executable, and
-  // sys.brenvik_build, that it is this packaged build and not a developer's
-  // checkout run by a plain interpreter.
+  // 6. The main module, in which the entry statement runs.
   PyObject* mainModule = PyImport_AddModule("__main__");
-  if (!mainModule) return Fail();
+  if (!mainModule) return EndWithPendingException();
+
+  // 7. The command line as sys.argv.
   SetArgvAndExecutable(programFile, shortened);
-  PyRun_SimpleStringFlags("import sys", nullptr);
-  PyRun_SimpleStringFlags("sys.frozen = True", nullptr);
-  PyRun_SimpleStringFlags("sys.brenvik_build = True", nullptr);
 
-  // The application's folders go at the end of sys.path. A statement that
-  // fails is reported by the library and never stops the start.
-  std::string bytes;
-  std::optional<std::string> searchPathFile;
-  if (ReadWholeFile(SearchPathFileName(programPath), bytes)) searchPathFile = bytes;
-  for (const std::string& statement : SearchPathStatements(searchPathFile, home))
-    PyRun_SimpleStringFlags(statement.c_str(), nullptr);
+  // 8. The marks.
+  SetMarks();
 
-  // The entry statement imports the application and calls its main() in the
-  // main namespace, compiled under the program's name.
-  PyObject* mainNamespace = PyModule_GetDict(mainModule);
-  if (!mainNamespace) return Fail();
-  PyObject* entryCode = Py_CompileStringFlags(entryStatement, programName, Py_file_input, nullptr);
-  if (!entryCode || PyErr_Occurred()) return Fail();
-  PyEval_EvalCode(reinterpret_cast<PyCodeObject*>(entryCode), mainNamespace, mainNamespace);
-  if (PyErr_Occurred()) return Fail();
+  // 9. The application's folders on sys.path.
+  ExtendSearchPath(programPath, home);
 
-  // Only a clean run is finalised, which also runs the atexit handlers.
+  // 10. The application itself.
+  if (!RunEntryStatement(mainModule)) return EndWithPendingException();
+
+  // 11. Only a clean run is finalised, which also runs the atexit handlers.
   Py_Finalize();
   return 0;
 }

@@ -6,12 +6,7 @@
 namespace {
 
 bool EndsWithExe(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string suffix = path.substr(path.size() - 4);
-  for (char& c : suffix) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return suffix == ".exe";
+  return path.size() >= 4 && AsciiLower(path.substr(path.size() - 4)) == ".exe";
 }
 
 }  // namespace

@@ -3,35 +3,22 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "pe_image.h"
+
 namespace {
-
-// Above every number of four bytes: what a read outside the buffer gives
-// unless the caller names another value.
-const std::uint64_t kOutsideImage = std::uint64_t(1) << 32;
-
-// The little-endian number of count bytes at offset, or outside when they
-// do not all lie inside the buffer.
-std::uint64_t ImageNumber(const char* bytes, size_t size, std::uint64_t offset, size_t count,
-                          std::uint64_t outside = kOutsideImage) {
-  std::uint64_t number = 0;
-  return ReadImageNumber(bytes, size, offset, count, number) ? number : outside;
-}
 
 // A header field of the image, 0 when it lies outside (the image then ends
 // where its headers say nothing more).
 std::uint64_t FieldAt(const std::string& image, std::uint64_t offset, size_t count) {
-  return ImageNumber(image.data(), image.size(), offset, count, 0);
+  std::uint64_t number = 0;
+  return ReadImageNumber(image.data(), image.size(), offset, count, number) ? number : 0;
 }
 
 // A PE image for x86-64 that is a program, not a library.
-bool IsPeProgram(const std::string& image) {
-  if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0) return false;
-  const std::uint64_t header = FieldAt(image, 0x3C, 4);
-  if (header > image.size() || image.size() - header < 24) return false;
-  const std::uint64_t characteristics = FieldAt(image, header + 22, 2);
-  return image.compare(header, 4, std::string("PE\0\0", 4)) == 0 &&
-         FieldAt(image, header + 4, 2) == 0x8664 && (characteristics & 0x0002) &&
-         !(characteristics & 0x2000);
+bool IsPeProgram(const std::string& image, PeHeaders& headers) {
+  return ReadPeHeaders(image.data(), image.size(), headers) == kPeHeadersRead &&
+         headers.machine == 0x8664 && (headers.characteristics & 0x0002) &&
+         !(headers.characteristics & 0x2000);
 }
 
 // An ELF program: a position-independent one has type DYN. Its header is
@@ -49,56 +36,33 @@ bool IsElfProgram(const std::string& image) {
 
 }  // namespace
 
-bool ReadImageNumber(const char* bytes, size_t size, std::uint64_t offset, size_t count,
-                     std::uint64_t& number) {
-  if (offset > size || count > size - offset) return false;
-  number = 0;
-  for (size_t i = count; i-- > 0;)
-    number = number << 8 | static_cast<unsigned char>(bytes[offset + i]);
-  return true;
-}
-
 bool FindCertificateTable(const char* bytes, size_t size, size_t& tableOffset, size_t& tableSize,
                           size_t& entryOffset) {
-  // The DOS header points to the PE header ("PE\0\0", a 20-byte file header,
-  // the optional header). Offsets below stay under 2^33: no overflow.
-  const std::uint64_t header = ImageNumber(bytes, size, 0x3C, 4);
-  if (ImageNumber(bytes, size, 0, 2) != 0x5A4D || ImageNumber(bytes, size, header, 4) != 0x4550)
-    return false;
-  const std::uint64_t optional = header + 24;
-  const std::uint64_t magic = ImageNumber(bytes, size, optional, 2);
-  if (magic != 0x10B && magic != 0x20B) return false;
-  // PE32+ has wider fields in front of the directory count; the security
-  // directory is the fifth, of eight bytes each.
-  const std::uint64_t countField = optional + (magic == 0x10B ? 92 : 108);
-  const std::uint64_t entry = countField + 4 + 4 * 8;
-  const std::uint64_t optionalSize = ImageNumber(bytes, size, header + 20, 2);
+  PeHeaders headers;
+  if (ReadPeHeaders(bytes, size, headers) != kPeHeadersRead) return false;
   // Unlike the other directories, this one gives a file offset, not an
-  // address in the loaded image: the table is never loaded. A length read
-  // inside the buffer means that every field in front of it was too.
-  const std::uint64_t offset = ImageNumber(bytes, size, entry, 4);
-  const std::uint64_t length = ImageNumber(bytes, size, entry + 4, 4);
-  if (ImageNumber(bytes, size, countField, 4) <= 4 || optionalSize < entry + 8 - optional ||
-      length == kOutsideImage || offset == 0 || length == 0 || offset + length > size)
-    return false;
-  tableOffset = static_cast<size_t>(offset);
-  tableSize = static_cast<size_t>(length);
-  entryOffset = static_cast<size_t>(entry);
+  // address in the loaded image: the table is never loaded.
+  const PeDirectory& table = headers.directories[kSecurityDirectory];
+  if (table.address == 0 || table.size == 0 || table.address + table.size > size) return false;
+  tableOffset = static_cast<size_t>(table.address);
+  tableSize = static_cast<size_t>(table.size);
+  entryOffset = static_cast<size_t>(headers.directoryTable + 8 * kSecurityDirectory);
   return true;
 }
 
 bool IsExecutableImage(const std::string& image) {
-  return IsPeProgram(image) || IsElfProgram(image);
+  PeHeaders headers;
+  return IsPeProgram(image, headers) || IsElfProgram(image);
 }
 
 size_t ImageEnd(const std::string& image) {
   std::uint64_t end = 0;
-  if (IsPeProgram(image)) {
-    const std::uint64_t header = FieldAt(image, 0x3C, 4);
-    const std::uint64_t sections = header + 24 + FieldAt(image, header + 20, 2);
-    for (std::uint64_t i = 0, count = FieldAt(image, header + 6, 2); i < count; ++i) {
-      const std::uint64_t section = sections + 40 * i;
-      end = std::max(end, FieldAt(image, section + 20, 4) + FieldAt(image, section + 16, 4));
+  PeHeaders headers;
+  if (IsPeProgram(image, headers)) {
+    for (std::uint64_t i = 0; i < headers.sectionCount; ++i) {
+      PeSection section;
+      if (ReadPeSection(image.data(), image.size(), headers, i, section))
+        end = std::max(end, section.rawOffset + section.rawSize);
     }
   } else if (IsElfProgram(image) && image[4] == 2 && image[5] == 1) {
     const std::uint64_t segments = FieldAt(image, 32, 8);

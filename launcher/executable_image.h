@@ -1,18 +1,12 @@
-// Just enough of the PE and ELF file formats for the launcher and
-// make_launcher: the certificate table that Authenticode signing appends
-// behind everything else in a PE file; whether a file is a program; and
-// where the image that its headers describe ends, so that what lies behind
-// was appended. No platform calls.
+// What the launcher and make_launcher ask of their own images, over the PE
+// reader (pe_image) and just enough of the ELF format: the certificate table
+// that Authenticode signing appends behind everything else in a PE file;
+// whether a file is a program; and where the image that its headers
+// describe ends, so that what lies behind was appended. No platform calls.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
-
-// The little-endian number of count bytes (at most 8) at offset; false when
-// they do not all lie inside the buffer. The one reader of header fields.
-bool ReadImageNumber(const char* bytes, size_t size, std::uint64_t offset, size_t count,
-                     std::uint64_t& number);
 
 // Where the certificate table named by the security data directory of a PE
 // image lies. True when bytes hold a PE image (PE32 or PE32+) whose security
@@ -23,7 +17,8 @@ bool FindCertificateTable(const char* bytes, size_t size, size_t& tableOffset, s
                           size_t& entryOffset);
 
 // What the launcher stub is built as on the two hosts: a PE image for x86-64
-// that is a program, not a library, or an ELF program (of type EXEC or DYN).
+// whose headers are whole, a program and not a library, or an ELF program
+// (of type EXEC or DYN).
 bool IsExecutableImage(const std::string& image);
 
 // Where the bytes that the headers of a PE image or a 64-bit little-endian

@@ -5,6 +5,7 @@
 
 #include "command_line.h"
 #include "executable_image.h"
+#include "files.h"
 
 namespace {
 
@@ -47,6 +48,13 @@ bool FindLaunchCommand(const char* bytes, size_t size, std::string& command) {
   if (!end) return false;
   command.assign(start, static_cast<const char*>(end));
   return true;
+}
+
+LaunchCommandRead ReadLaunchCommand(const WideString& path, std::string& command) {
+  std::string image;
+  if (!ReadWholeFile(path, image)) return kLauncherUnreadable;
+  return FindLaunchCommand(image.data(), image.size(), command) ? kLaunchCommandFound
+                                                                : kNoLaunchTrailer;
 }
 
 size_t TrailerSearchSize(const char* bytes, size_t size) {

@@ -1,5 +1,6 @@
 // The launcher's trailer rules: finding the launch trailer in the bytes of
-// the executable file, and building the child's command line. No platform calls.
+// the executable file, and building the child's command line. No platform
+// calls but ReadLaunchCommand's file read.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,13 @@
 // PE image only the bytes in front of its certificate table are searched
 // (TrailerSearchSize).
 bool FindLaunchCommand(const char* bytes, size_t size, std::string& command);
+
+// What ReadLaunchCommand found.
+enum LaunchCommandRead { kLaunchCommandFound, kLauncherUnreadable, kNoLaunchTrailer };
+
+// The launch command of the launcher file at path (FindLaunchCommand over
+// the whole file). command is left as it was unless one is found.
+LaunchCommandRead ReadLaunchCommand(const WideString& path, std::string& command);
 
 // The bytes the trailer search covers: those in front of the certificate
 // table when there is one, else all. A signature's own bytes may hold "#!".

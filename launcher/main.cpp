@@ -4,19 +4,11 @@
 // was started: 0 when one was, 1 when none was (its own file unreadable, no
 // trailer or a cut-off one, or the process could not be created).
 #include "code_page.h"
-#include "files.h"
 #include "launch_command.h"
 #include "process.h"
 #include "program_search.h"
 
 namespace {
-
-// The launch command from the trailer of the launcher's own file. False, and
-// command untouched, when the file cannot be read whole or has no trailer.
-bool ReadLaunchCommand(const WideString& ownPath, std::string& command) {
-  std::string image;
-  return ReadWholeFile(ownPath, image) && FindLaunchCommand(image.data(), image.size(), command);
-}
 
 // Starts the child without a console and without standard handles, with the
 // launcher's environment and folder, and does not wait for it. False when no
@@ -38,7 +30,7 @@ bool StartChild(const WideString& program, WideString& commandLine) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const WideString ownPath = ModuleFileName<WCHAR>(GetModuleFileNameW);
   std::string command;
-  if (!ReadLaunchCommand(ownPath, command)) return 1;
+  if (ReadLaunchCommand(ownPath, command) != kLaunchCommandFound) return 1;
   const WideString launchCommand = Utf8OrAnsiToWide(command);
   // Found as make_launcher --check shows it, never in the current folder, where
   // a file planted wherever the user starts from (downloads) would run instead.

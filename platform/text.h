@@ -1,5 +1,5 @@
-// Text helpers: conversions between UTF-8 and UTF-16, and replacing within
-// byte strings. Pure text logic, no platform calls.
+// Text helpers: conversions between UTF-8 and UTF-16, replacing within byte
+// strings, and ASCII case. Pure text logic, no platform calls.
 #pragma once
 
 #include <string>
@@ -27,3 +27,10 @@ WideString Latin1ToWide(const std::string& bytes);
 // an empty pattern leaves the text as it is.
 std::string ReplaceAll(std::string text, const std::string& pattern,
                        const std::string& replacement);
+
+// The text with its ASCII letters in lower or upper case and every other byte
+// as it was, so UTF-8 stays valid: how the programs compare the names that
+// Windows takes in any case (files, variables, assemblies), which are ASCII
+// where it matters here.
+std::string AsciiLower(std::string text);
+std::string AsciiUpper(std::string text);

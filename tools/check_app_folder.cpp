@@ -2,7 +2,8 @@
 // find what its programs and libraries need on a machine that has nothing
 // but Windows. Release scripts and the tests run it: one line per problem and
 // a summary on standard output, and the exit status says whether all
-// resolves. --help gives the rules.
+// resolves. With --describe it writes what PE files ask for instead, for the
+// build's scripts. --help gives the rules.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "app_folder_check.h"
 #include "files.h"
+#include "image_description.h"
 #include "process.h"
 #include "text.h"
 
@@ -19,6 +21,7 @@ namespace {
 
 const char kUsage[] =
     "usage: check_app_folder FOLDER [--system-runtime]\n"
+    "       check_app_folder --describe FILE...\n"
     "       check_app_folder --help\n";
 
 const char kRules[] =
@@ -43,13 +46,27 @@ const char kRules[] =
     "                    as installed with Windows (the Visual C++ 2008 SP1 x64\n"
     "                    redistributable): a promise about the users' machines.\n"
     "\n"
+    "  --describe FILE...\n"
+    "                    describes each FILE instead, in order, as the check reads\n"
+    "                    a PE file: lines of tab-separated fields, each starting\n"
+    "                    with FILE as given:\n"
+    "                      FILE machine 0x8664  the COFF machine (0x014c for x86)\n"
+    "                      FILE import NAME     each DLL it imports, delay-loaded\n"
+    "                                           ones too, in its order and spelling\n"
+    "                      FILE assembly TYPE NAME VERSION ARCHITECTURE TOKEN\n"
+    "                                           each dependentAssembly of its\n"
+    "                                           embedded manifests; a field is\n"
+    "                                           empty where the attribute is absent\n"
+    "                      FILE error WHY       alone, when FILE cannot be read or\n"
+    "                                           is no PE image\n"
+    "\n"
     "Part of Windows (10 and 11, x64):\n";
 
 const char kExit[] =
     ".\n"
     "\n"
-    "Exit status: 0 all resolves; 1 something is missing or unreadable; 2 wrong\n"
-    "usage.\n";
+    "Exit status: 0 all resolves (--describe: every FILE was read); 1 something is\n"
+    "missing or unreadable (--describe: an error line); 2 wrong usage.\n";
 
 int Usage(const std::string& message) {
   if (!message.empty()) std::fprintf(stderr, "check_app_folder: %s\n", message.c_str());
@@ -136,18 +153,39 @@ int CheckFolder(const WideString& folder, bool systemRuntime) {
   return 1;
 }
 
+// The lines of each file in order; 1 when any of them could not be read.
+int Describe(const std::vector<WideString>& files) {
+  bool allRead = true;
+  for (const WideString& file : files) {
+    std::string bytes, problem = "cannot be read";
+    PeNeeds needs;
+    if (ReadWholeFile(file, bytes)) problem = ReadPeNeeds(bytes, needs);
+    allRead = allRead && problem.empty();
+    const std::string lines = ImageDescription(WideToUtf8(file), problem, needs);
+    std::fwrite(lines.data(), 1, lines.size(), stdout);
+  }
+  return allRead ? 0 : 1;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::vector<WideString> arguments = CommandLineArguments();
 
   if (arguments.size() == 1 && WideToUtf8(arguments[0]) == "--help") return Help();
+  // Every argument behind --describe is a file, whatever it looks like.
+  if (!arguments.empty() && WideToUtf8(arguments[0]) == "--describe") {
+    if (arguments.size() == 1) return Usage("name the files to describe");
+    return Describe(std::vector<WideString>(arguments.begin() + 1, arguments.end()));
+  }
   WideString folder;
   bool systemRuntime = false;
   for (const WideString& argument : arguments) {
     const std::string text = WideToUtf8(argument);
     if (text == "--system-runtime")
       systemRuntime = true;
+    else if (text == "--describe")
+      return Usage("--describe comes first, followed by the files alone");
     else if (text.compare(0, 2, "--") == 0)
       return Usage("unknown option " + text);
     else if (!folder.empty() || argument.empty())

@@ -61,8 +61,9 @@ const char kRules[] =
     "Refused, with nothing written (an existing OUTPUT stays as it was):\n"
     "  - OUTPUT is the file STUB, under any path or link;\n"
     "  - STUB is not an executable image: neither a PE image for x86-64 (\"MZ\",\n"
-    "    \"PE\\0\\0\", machine x86-64, an executable and not a DLL) nor an ELF file\n"
-    "    of type EXEC or DYN;\n"
+    "    \"PE\\0\\0\", machine x86-64, an executable and not a DLL, its optional\n"
+    "    header PE32 or PE32+ up to its directory count) nor an ELF file of type\n"
+    "    EXEC or DYN;\n"
     "  - STUB already holds a launch trailer behind its image (a marker that its\n"
     "    own code or data happen to hold is none);\n"
     "  - STUB is signed and its certificate table is not at the end of the file;\n"
@@ -215,17 +216,20 @@ int MakeFromTokens(const WideString& stub, const WideString& output,
 }
 
 // Reads the launch command of a launcher file; why it cannot, or nothing.
-std::string ReadLaunchCommand(const WideString& path, std::string& command) {
-  std::string image;
-  if (!ReadWholeFile(path, image)) return "cannot read " + Quoted(path);
-  if (!FindLaunchCommand(image.data(), image.size(), command))
-    return Quoted(path) + " holds no launch trailer";
-  return std::string();
+std::string LaunchCommandProblem(const WideString& path, std::string& command) {
+  switch (ReadLaunchCommand(path, command)) {
+    case kLauncherUnreadable:
+      return "cannot read " + Quoted(path);
+    case kNoLaunchTrailer:
+      return Quoted(path) + " holds no launch trailer";
+    default:
+      return std::string();
+  }
 }
 
 int ShowLaunchCommand(const WideString& path) {
   std::string command;
-  const std::string problem = ReadLaunchCommand(path, command);
+  const std::string problem = LaunchCommandProblem(path, command);
   if (!problem.empty()) return Fail(problem);
   Print(command + "\n");
   return 0;
@@ -233,7 +237,7 @@ int ShowLaunchCommand(const WideString& path) {
 
 int CheckLauncher(const WideString& path) {
   std::string command;
-  const std::string problem = ReadLaunchCommand(path, command);
+  const std::string problem = LaunchCommandProblem(path, command);
   if (!problem.empty()) return Fail(problem);
   const std::vector<WideString> tokens = SplitCommandLine(Utf8OrAnsiToWide(command));
   Print("command: " + command + "\ntokens:\n");

@@ -15,20 +15,9 @@
 
 #include "executable_image.h"
 #include "launch_command.h"
+#include "pe_fuzz_support.h"
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-// Little-endian field of count bytes; false when it does not lie inside.
-bool Field(const std::string& b, uint64_t offset, int count, uint64_t& value) {
-  if (offset + count > b.size()) return false;
-  value = 0;
-  for (int i = 0; i < count; ++i) value |= uint64_t(uint8_t(b[offset + i])) << (8 * i);
-  return true;
-}
 
 struct Table {
   bool found = false;
@@ -85,29 +74,17 @@ bool ReferenceSearch(const std::string& b, size_t limit, std::string& command) {
   return false;
 }
 
-void Put(std::string& b, size_t offset, uint64_t value, int count) {
-  for (int i = 0; i < count && offset + i < b.size(); ++i) b[offset + i] = char(value >> (8 * i));
-}
-
 // A PE header from the parameters at the start of in, the rest as body.
 std::string LayOutImage(const uint8_t* in, size_t n) {
-  uint8_t p[12] = {};
-  const size_t used = n < sizeof p ? n : sizeof p;
-  std::memcpy(p, in, used);
-  const size_t lfanew = 0x40 + (p[0] & 0x3F);
-  const bool wide = p[1] & 1;
-  const size_t optionalSize = (wide ? 240 : 224) - (p[1] >> 1) % 48;
-  const size_t headerEnd = lfanew + 24 + optionalSize;
+  uint8_t p[12];
+  const size_t used = TakeParameters(in, n, p, sizeof p);
+  const PeLayout layout = ChooseLayout(p[0], p[1]);
+  const size_t headerEnd = layout.optional + layout.optionalSize;
   std::string b(in + used, in + n);
   b.resize(headerEnd + (b.size() > headerEnd ? b.size() - headerEnd : 0) + p[2]);
   // Header bytes from the body, then the fields over them.
-  Put(b, 0, 0x5A4D, 2);
-  Put(b, 0x3C, lfanew, 4);
-  Put(b, lfanew, 0x00004550, 4);
-  Put(b, lfanew + 20, optionalSize, 2);
-  const size_t optional = lfanew + 24;
-  Put(b, optional, wide ? 0x20B : 0x10B, 2);
-  const size_t countAt = optional + (wide ? 108 : 92);
+  PutHeaders(b, layout);
+  const size_t countAt = layout.optional + (layout.wide ? 108 : 92);
   Put(b, countAt, p[3] % 18, 4);
   // The table: somewhere from the header to a little beyond the end, with a
   // size that often ends exactly at the end of the buffer.
@@ -135,11 +112,8 @@ std::string LayOutImage(const uint8_t* in, size_t n) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const std::string b =
-      data[0] & 1 ? LayOutImage(data + 1, size - 1) : std::string(data + 1, data + size);
-  // A buffer of exactly its size, so that ASan sees a read beyond it.
-  std::unique_ptr<char[]> exact(new char[b.size() ? b.size() : 1]);
-  std::memcpy(exact.get(), b.data(), b.size());
+  const std::string b = InputBuffer(data, size, LayOutImage);
+  const std::unique_ptr<char[]> exact = ExactCopy(b);
 
   const Table want = ReferenceTable(b);
   size_t offset = 1, length = 2, entry = 3;

@@ -35,7 +35,7 @@ export LSAN_OPTIONS=suppressions=$source/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 status=0
-for target in fuzz_trailer_search fuzz_command_line fuzz_search_path fuzz_string_literal; do
+for target in fuzz_trailer_search fuzz_pe_image fuzz_command_line fuzz_search_path fuzz_string_literal; do
   program=$build/tests/fuzz/$target
   if [ ! -x "$program" ]; then
     echo "$target: not built (see the configure output), skipped"

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "image_description.h"
+#include "manifest_text.h"
+#include "pe_image.h"
+
 namespace {
 
 using namespace std::string_literals;
@@ -183,6 +187,7 @@ TEST(ReadPeNeeds, ReadsImportsAndManifestsOfBothFormats) {
               "");
     EXPECT_EQ(needs.imports, (std::vector<std::string>{"KERNEL32.dll", "python27.dll"}));
     EXPECT_EQ(needs.manifests, std::vector<std::string>{kAsksForRuntime});
+    EXPECT_EQ(needs.machine, plus ? 0x8664u : 0x14Cu);
   }
 }
 
@@ -203,11 +208,45 @@ TEST(Manifest, TolerantScan) {
       "</asmv1:assembly>";
   const std::vector<AssemblyIdentity> dependencies = ManifestDependencies(manifest);
   ASSERT_EQ(dependencies.size(), 1u);
+  EXPECT_EQ(dependencies[0].type, "win32");
   EXPECT_EQ(dependencies[0].name, "Microsoft.Windows.Common-Controls");
   EXPECT_EQ(dependencies[0].version, "6.0.0.0");
+  EXPECT_EQ(dependencies[0].publicKeyToken, "");
   EXPECT_EQ(ManifestIdentity(manifest).name, "Own");
   EXPECT_EQ(ManifestFiles(manifest), (std::vector<std::string>{"a.dll", "b.dll"}));
   EXPECT_EQ(ManifestIdentity(kAsksForRuntime).name, "");
+}
+
+// What check_app_folder --describe writes, which the build's scripts split
+// at the tabs: the file as given, then the kind of line and its fields.
+TEST(ImageDescription, WritesTabSeparatedLinesPerFile) {
+  const std::string bare =
+      "<assembly><dependency><dependentAssembly><assemblyIdentity name='Bare'/>"
+      "</dependentAssembly></dependency></assembly>";
+  const struct {
+    const char* name;
+    std::string file, bytes, lines;
+  } cases[] = {
+      {"imports and a dependency", "DLLs/x.pyd",
+       Image({"KERNEL32.dll", "MSVCR90.dll"}, kAsksForRuntime),
+       "DLLs/x.pyd\tmachine\t0x8664\n"
+       "DLLs/x.pyd\timport\tKERNEL32.dll\n"
+       "DLLs/x.pyd\timport\tMSVCR90.dll\n"
+       "DLLs/x.pyd\tassembly\twin32\tMicrosoft.VC90.CRT\t9.0.21022.8\tamd64\t1fc8b3b9a1e18e3b\n"},
+      {"PE32 without imports", "C:\\a b\\old.exe", Image({}, "", false),
+       "C:\\a b\\old.exe\tmachine\t0x014c\n"},
+      {"absent attributes as empty fields", "bare.dll", Image({"user32.dll"}, bare),
+       "bare.dll\tmachine\t0x8664\nbare.dll\timport\tuser32.dll\n"
+       "bare.dll\tassembly\t\tBare\t\t\t\n"},
+      {"no image", "notes.dll", "just text", "notes.dll\terror\tnot a PE image (no MZ header)\n"},
+      {"a cut image", "cut.dll", Image({"sqlite3.dll"}).substr(0, 0x180),
+       "cut.dll\terror\ttruncated: the import directory lies outside the file\n"},
+  };
+  for (const auto& c : cases) {
+    PeNeeds needs;
+    const std::string problem = ReadPeNeeds(c.bytes, needs);
+    EXPECT_EQ(ImageDescription(c.file, problem, needs), c.lines) << c.name;
+  }
 }
 
 // The kit's own python27.dll: the reader finds its runtime import and the
@@ -223,9 +262,9 @@ TEST(ReadPeNeeds, KitPython27) {
   ASSERT_EQ(needs.manifests.size(), 1u);
   const std::vector<AssemblyIdentity> dependencies = ManifestDependencies(needs.manifests[0]);
   ASSERT_EQ(dependencies.size(), 1u);
-  EXPECT_EQ(dependencies[0].name + " " + dependencies[0].version + " " +
-                dependencies[0].architecture + " " + dependencies[0].publicKeyToken,
-            "Microsoft.VC90.CRT 9.0.21022.8 amd64 1fc8b3b9a1e18e3b");
+  EXPECT_EQ(dependencies[0].type + " " + dependencies[0].name + " " + dependencies[0].version +
+                " " + dependencies[0].architecture + " " + dependencies[0].publicKeyToken,
+            "win32 Microsoft.VC90.CRT 9.0.21022.8 amd64 1fc8b3b9a1e18e3b");
   EXPECT_EQ(
       CheckAppFolder({{kPython, bytes}}, false),
       std::vector<std::string>{kPython + kNeedsRuntime + "no private assembly in the folder"});

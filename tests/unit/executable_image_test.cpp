@@ -161,6 +161,26 @@ TEST(FindCertificateTable, NeverReadsOutsideACutImage) {
   }
 }
 
+// A program's headers are read whole: its optional header too, up to the
+// directory count, which the certificate table is found by.
+TEST(IsExecutableImage, TakesAPeProgramForX8664WithWholeHeaders) {
+  const std::string program = WithNumber(Image(true), kPeHeader + 22, 0x0022, 2);
+  const struct {
+    const char* name;
+    std::string image;
+    bool program;
+  } cases[] = {
+      {"program", program, true},
+      {"DLL", WithNumber(program, kPeHeader + 22, 0x2022, 2), false},
+      {"no executable image", WithNumber(program, kPeHeader + 22, 0x0020, 2), false},
+      {"program for x86", WithNumber(program, kPeHeader + 4, 0x14C, 2), false},
+      {"unknown optional header magic", WithNumber(program, kOptional, 0x107, 2), false},
+      {"cut in its directory count", program.substr(0, DirectoryCountField(true) + 3), false},
+      {"cut behind its directory count", program.substr(0, DirectoryCountField(true) + 4), true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsExecutableImage(c.image), c.program) << c.name;
+}
+
 struct SignedTrailerCase {
   const char* name;
   std::string image;

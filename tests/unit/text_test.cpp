@@ -108,4 +108,23 @@ TEST(ReplaceAll, ReplacesLeftToRightWithoutRescanning) {
   }
 }
 
+// Only A-Z and a-z change; the neighbours of the two ranges and the bytes of
+// UTF-8 sequences stay as they are.
+TEST(AsciiCase, ChangesOnlyAsciiLetters) {
+  const struct {
+    std::string text, lower, upper;
+  } cases[] = {
+      {"", "", ""},
+      {"Tcl_Library", "tcl_library", "TCL_LIBRARY"},
+      {"X.EXE", "x.exe", "X.EXE"},
+      {"@[`{ 09", "@[`{ 09", "@[`{ 09"},
+      {"Caf\xC3\xA9 \xC3\x89", "caf\xC3\xA9 \xC3\x89", "CAF\xC3\xA9 \xC3\x89"},
+      {std::string("A\0b", 3), std::string("a\0b", 3), std::string("A\0B", 3)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(AsciiLower(c.text), c.lower) << c.text;
+    EXPECT_EQ(AsciiUpper(c.text), c.upper) << c.text;
+  }
+}
+
 }  // namespace
