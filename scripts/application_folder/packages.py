@@ -6,6 +6,7 @@ its .pth files do, and the DLLs a distribution carries apart from its
 modules. Plain reading of files: nothing of the packages is imported."""
 import csv
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -28,6 +29,22 @@ INCLUDE_OPTIONS = ("-r", "--requirement", "-c", "--constraint")
 SKIPPED_SUFFIXES = (".pyc", ".pyo")
 MODULE_SUFFIXES = (".py", ".pyd", ".so")
 TAIL_LINES = 6
+# pip evaluates its dependencies' environment markers for the host, never
+# for --platform: this evaluates them, with pip's own code, for the target.
+WINDOWS_MARKERS = """
+import json, sys
+from pip._vendor.packaging.markers import InvalidMarker, Marker
+target = {"os_name": "nt", "sys_platform": "win32", "platform_system": "Windows",
+          "platform_machine": "AMD64", "python_version": "2.7", "python_full_version": "2.7.18",
+          "implementation_name": "cpython", "platform_python_implementation": "CPython",
+          "extra": ""}
+def holds(marker):
+    try:
+        return Marker(marker).evaluate(target)
+    except InvalidMarker:
+        return False
+json.dump([holds(marker) for marker in json.load(sys.stdin)], sys.stdout)
+"""
 
 
 # -- staging with pip
@@ -174,9 +191,9 @@ def stage(requirements, wheel_dirs, staging, python):
     if wheel_dirs:
         sources = other_sources(requirements)
         if sources:
-            raise Refused("; ".join("%s:%d: %s names a source of packages of its own, while the "
-                                    "wheel folders are to be the only one" % source
-                                    for source in sources))
+            raise Refused("The requirements name sources of packages of their own, while the "
+                          "wheel folders are to be the only one: %s"
+                          % "; ".join("%s:%d: %s" % source for source in sources))
     if os.path.exists(staging):
         shutil.rmtree(staging)
     command, environment = pip_command(requirements, wheel_dirs, staging, python)
@@ -187,11 +204,48 @@ def stage(requirements, wheel_dirs, staging, python):
         raise Refused("Cannot run %s for pip: %s" % (python, error))
     lines = process.communicate()[0].splitlines()
     if process.returncode:
-        tail = [line.strip() for line in lines if line.strip()][-TAIL_LINES:]
+        # pip's notice of Python 2.7's end says nothing of this build.
+        tail = [line.strip() for line in lines
+                if line.strip() and not line.startswith("DEPRECATION:")][-TAIL_LINES:]
         raise Refused("Cannot stage the requirements %s: %s. pip's last lines (exit %d):\n    %s"
                       % (", ".join(requirements), pip_failure(lines, wheel_dirs),
                          process.returncode, "\n    ".join(tail)))
+    missing = left_out_for_windows(staging, python)
+    if missing:
+        names = sorted(set(requirement_name(requirement) for _, requirement in missing))
+        raise Refused("pip left out what the staged packages need on Windows alone, as it "
+                      "judges their conditions for this host: %s. Name %s in the requirements"
+                      % (", ".join("%s requires [%s]" % pair for pair in missing),
+                         ", ".join(names)))
     return command
+
+
+def requirement_name(requirement):
+    """The project a Requires-Dist value names."""
+    return re.match(r"\s*([A-Za-z0-9][A-Za-z0-9._-]*)", requirement).group(1)
+
+
+def left_out_for_windows(staging, python):
+    """(distribution, Requires-Dist value) of each dependency of a staged
+    distribution whose condition holds on Windows x86-64 CPython 2.7 but
+    that is not staged: what pip skipped because the host is no Windows.
+    Conditions on an extra are taken as false (no extra asked for)."""
+    staged = set(canonical(distribution["name"]) for distribution in distributions(staging))
+    conditional = []
+    for distribution in distributions(staging):
+        fields = metadata(os.path.join(distribution["info"], "METADATA"))
+        for requirement in fields.get("requires-dist", []):
+            if ";" in requirement and canonical(requirement_name(requirement)) not in staged:
+                conditional.append((distribution["name"], requirement))
+    if not conditional:
+        return []
+    process = subprocess.Popen([python, "-E", "-c", WINDOWS_MARKERS], stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE)
+    answer = process.communicate(json.dumps([r.split(";", 1)[1] for _, r in conditional]))[0]
+    if process.returncode:
+        raise Refused("%s could not judge the staged packages' conditions with pip's code"
+                      % python)
+    return [pair for pair, holds in zip(conditional, json.loads(answer)) if holds]
 
 
 def version_key(version):
@@ -239,15 +293,13 @@ def read_text(path):
 def metadata(path):
     """The header fields of a METADATA or PKG-INFO file: name -> [values],
     a value's continuation lines left out (a long License field's text)."""
-    fields, last = {}, None
+    fields = {}
     for line in read_text(path):
         if not line.strip():
             break
-        if line[0] in " \t":
-            continue
-        name, _, value = line.partition(":")
-        last = name.strip().lower()
-        fields.setdefault(last, []).append(value.strip())
+        if line[0] not in " \t":
+            name, _, value = line.partition(":")
+            fields.setdefault(name.strip().lower(), []).append(value.strip())
     return fields
 
 
@@ -318,7 +370,7 @@ def top_level(site, info, files, name):
     if listed:
         return sorted(set(re.split(r"[\\/]", entry)[-1] for entry in listed))
     sources = files if files is not None else [
-        line.strip() for line in read_text(os.path.join(info, "SOURCES.txt"))]
+        line.strip() for line in read_text(os.path.join(info, "SOURCES.txt")) if line.strip()]
     found = tops_of(site, sources)
     guess = name.replace("-", "_")
     return found or [top for top in (guess, guess.lower()) if present_module(site, top)][:1]
@@ -400,8 +452,11 @@ def import_line_answer(name, line):
 
 def pth_lines(site):
     """What site's .pth files do, read in sorted order as the site module
-    reads them: {"folders", "namespaces", "answered", "warnings"} (see the
-    layout's use). A folder line naming no folder inside site is skipped."""
+    reads them: {"folders": the folders their lines put on sys.path, relative
+    to site with "/", each once (a line naming no folder inside site left
+    out), "namespaces": the namespace packages their -nspkg.pth lines make,
+    "answered": (file, line number, why) of each import line the build
+    answers, "warnings": (file, line number, line) of every other}."""
     result = {"folders": [], "namespaces": [], "answered": [], "warnings": []}
     names = sorted(n for n in os.listdir(site) if n.endswith(".pth")) if os.path.isdir(site) else []
     for name in names:
