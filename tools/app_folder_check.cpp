@@ -15,14 +15,21 @@ const size_t npos = std::string::npos;
 // sits, and assemblies of its own side-by-side store. The api-ms-win-* and
 // ext-ms-win-* sets are resolved by the loader itself (IsApiSet).
 const char* const kWindowsDlls[] = {
-    "advapi32.dll", "bcrypt.dll",  "cabinet.dll",  "comctl32.dll", "comdlg32.dll", "crypt32.dll",
-    "dbghelp.dll",  "dnsapi.dll",  "gdi32.dll",    "imm32.dll",    "iphlpapi.dll", "kernel32.dll",
-    "mpr.dll",      "mscoree.dll", "msi.dll",      "msvcrt.dll",   "mswsock.dll",  "netapi32.dll",
-    "ntdll.dll",    "ole32.dll",   "oleaut32.dll", "psapi.dll",    "rpcrt4.dll",   "secur32.dll",
-    "setupapi.dll", "shell32.dll", "shlwapi.dll",  "ucrtbase.dll", "user32.dll",   "userenv.dll",
-    "uxtheme.dll",  "version.dll", "winhttp.dll",  "wininet.dll",  "winmm.dll",    "wintrust.dll",
-    "ws2_32.dll",   "wtsapi32.dll"};
+    "aclui.dll",    "activeds.dll", "advapi32.dll", "bcrypt.dll",   "cabinet.dll",  "comctl32.dll",
+    "comdlg32.dll", "credui.dll",   "crypt32.dll",  "dbghelp.dll",  "dnsapi.dll",   "dsound.dll",
+    "gdi32.dll",    "imm32.dll",    "iphlpapi.dll", "kernel32.dll", "lz32.dll",     "mpr.dll",
+    "mscoree.dll",  "msi.dll",      "msvcrt.dll",   "mswsock.dll",  "netapi32.dll", "ntdll.dll",
+    "odbc32.dll",   "ole32.dll",    "oleacc.dll",   "oleaut32.dll", "oledlg.dll",   "pdh.dll",
+    "powrprof.dll", "propsys.dll",  "psapi.dll",    "query.dll",    "rasapi32.dll", "rpcrt4.dll",
+    "secur32.dll",  "setupapi.dll", "shell32.dll",  "shlwapi.dll",  "ucrtbase.dll", "urlmon.dll",
+    "user32.dll",   "userenv.dll",  "uxtheme.dll",  "version.dll",  "wevtapi.dll",  "winhttp.dll",
+    "wininet.dll",  "winmm.dll",    "winspool.drv", "wintrust.dll", "ws2_32.dll",   "wtsapi32.dll"};
 const char* const kWindowsAssemblies[] = {"Microsoft.Windows.Common-Controls"};
+
+// The C runtimes of later Visual C++ releases, which the folder does not
+// carry.
+const char* const kOtherCRuntimes[] = {"msvcr100.dll", "msvcr110.dll", "msvcr120.dll",
+                                       "vcruntime140.dll"};
 
 // The Visual C++ 2008 runtime checks, when it starts, that an activation
 // context named it, so Windows refuses a loose copy of these DLLs: they
@@ -32,6 +39,16 @@ const char* const kVc90RuntimeDlls[] = {"msvcr90.dll", "msvcp90.dll", "msvcm90.d
 
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), npos, end) == 0;
+}
+
+// Another Python's core DLL (python26.dll, python3.dll, python38.dll): a
+// module built against it cannot load beside python27.dll.
+bool IsOtherPython(const std::string& lowerName) {
+  if (lowerName.compare(0, 6, "python") != 0 || !EndsWith(lowerName, ".dll") ||
+      lowerName == "python27.dll")
+    return false;
+  const std::string digits = lowerName.substr(6, lowerName.size() - 10);
+  return !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
 }
 
 template <size_t N>
@@ -202,6 +219,12 @@ void ReportImage(const Folder& folder, const Checked& checked, const Borrowed& b
     problems.push_back(path + ": " + checked.problem);
     return;
   }
+  if (checked.needs.machine != 0x8664)
+    problems.push_back(path + " is built for another machine (" +
+                       (checked.needs.machine == 0x14C
+                            ? std::string("32-bit x86")
+                            : "machine " + std::to_string(checked.needs.machine)) +
+                       "), not x86-64");
   std::set<std::string> reported;  // imports named with a failed assembly
   for (size_t i = 0; i < checked.dependencies.size(); ++i) {
     if (checked.resolutions[i].problem.empty()) continue;
@@ -222,6 +245,10 @@ void ReportImage(const Folder& folder, const Checked& checked, const Borrowed& b
       problems.push_back(path + " needs " + import +
                          ": only the Microsoft.VC90.CRT assembly can provide it, and no manifest "
                          "dependency of the file gives it (a loose copy is refused)");
+    else if (IsOtherPython(name))
+      problems.push_back(path + " is built for another Python: it imports " + import);
+    else if (Listed(kOtherCRuntimes, name) && !FoundAsFile(folder, path, name))
+      problems.push_back(path + " needs " + import + ", a C runtime the folder does not carry");
     else if (!FoundAsFile(folder, path, name))
       problems.push_back(path + " needs " + import + ": not in the folder");
   }

@@ -87,7 +87,21 @@ def follow_imports(plan):
     if plan["platform"] != "windows" or not os.path.isfile(os.path.join(plan["lib"], "os.py")):
         return None
     return imports.follow(plan["lib"], plan["dlls"], plan["tk"], plan["application"],
-                          plan["include"], plan["exclude"], package_path(plan))
+                          plan["include"], plan["exclude"] + packages_left_out(plan),
+                          package_path(plan))
+
+
+def packages_left_out(plan):
+    """rules.PACKAGES_LEFT_OUT but for what the application's own modules
+    import or MORVEX_INCLUDE_MODULES names."""
+    if not package_sites(plan):
+        return []
+    wanted = set(plan["include"])
+    for app in plan["application"]:
+        for _, path in imports.module_names(app):
+            wanted |= imports.imported_names(path)
+    return [name for name in rules.PACKAGES_LEFT_OUT
+            if not any(w == name.rstrip(".*") or w.startswith(name.rstrip("*")) for w in wanted)]
 
 
 def package_sites(plan):
@@ -130,7 +144,7 @@ def data_files(package_folder):
     return found
 
 
-def lay_packages(plan, folder, finder, table):
+def lay_packages(plan, folder, finder, tool, table):
     """The packages' modules reached, compiled into modules/ where they lay
     in their package folder (their sources for tracebacks), each reached
     package with its data files, and the DLLs a distribution carries apart
@@ -171,6 +185,7 @@ def lay_packages(plan, folder, finder, table):
             for relative in packages.system_dlls(site):
                 copy(os.path.join(site, relative), folder, os.path.basename(relative),
                      "package DLL", "carried by " + distribution["name"], table)
+    check_package_extensions(folder, tool, table)
 
 
 def top_name(relative):
@@ -178,6 +193,27 @@ def top_name(relative):
     folder, or a top-level module's name without its ending."""
     top = relative.split("/")[0]
     return os.path.splitext(top)[0] if "/" not in relative else top
+
+
+def check_package_extensions(folder, tool, table):
+    """The packages' extension modules as the folder holds them: one built
+    for another machine or another Python stops the build; one that needs a
+    C runtime the folder does not carry is a warning. Whether Windows' loader
+    finds the rest of their DLLs, check_folder() tells."""
+    laid = [row.destination for row in table if row.kind == "package extension"]
+    facts = pe_files.describe(tool, [os.path.join(folder, d) for d in laid])
+    for destination in laid:
+        fact = facts[os.path.join(folder, destination)]
+        if fact["error"] or fact["machine"] != "0x8664":
+            raise Refused("%s is built for another machine (%s), not Windows x86-64" % (
+                destination, "32-bit x86" if fact["machine"] == "0x014c" else
+                fact["error"] or "machine " + fact["machine"]))
+        for dll in fact["imports"]:
+            if rules.other_python(dll):
+                raise Refused("%s is built for another Python: it imports %s" % (destination, dll))
+            if dll.lower() in rules.OTHER_C_RUNTIMES:
+                sys.stderr.write("warning: %s needs %s, a C runtime the folder does not carry\n"
+                                 % (destination, dll))
 
 
 def distribution_owners(plan):
@@ -447,7 +483,7 @@ def lay(plan, tool):
     compile_application(plan, folder, table)
     finder = follow_imports(plan)
     chosen = reached(plan, finder) if finder else None
-    lay_packages(plan, folder, finder, table)
+    lay_packages(plan, folder, finder, tool, table)
     lay_interpreter(plan, folder, finder, chosen, table)
     lay_extension_modules(plan, folder, finder, chosen, tool, table)
     lay_runtime_assembly(plan, folder, tool, table)

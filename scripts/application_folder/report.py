@@ -36,7 +36,8 @@ def package_lines(table, folder, owner, distributions):
         rows = [row for row in table if row.source and owner(row.source) == distribution["name"]]
         if not rows:
             continue
-        chain = next((row.why for row in rows if row.kind.startswith("package")), "")
+        chains = [row.why for row in rows if row.kind in ("package module", "package extension")]
+        chain = min(chains, key=lambda why: (why.count(" <- "), why)) if chains else ""
         lines.append("%s %s  from %s  licence: %s  %d bytes  %s" % (
             distribution["name"], distribution["version"], distribution["origin"],
             distribution["license"], sum(size(table, folder, row) for row in rows), chain))

@@ -44,3 +44,23 @@ def library_folder_kept(name, tk_apart=True):
     which is laid apart with Tk."""
     return (name not in LEFT_OUT and not name.startswith("plat-") and
             not (tk_apart and name == "lib-tk"))
+
+# pywin32's IDE, Pythonwin, and its MFC modules: pywin32's own helpers import
+# them only to show a dialog (win32com.client.selecttlb's list of type
+# libraries), and win32ui needs the MFC runtime, which the folder does not
+# carry. Left out unless the application's own code imports them or
+# MORVEX_INCLUDE_MODULES names them.
+PACKAGES_LEFT_OUT = ("pywin.*", "win32ui", "win32uiole", "dde")
+
+# The C runtimes of later Visual C++ releases, which the folder does not
+# carry: an extension module that needs one starts only where it is
+# installed.
+OTHER_C_RUNTIMES = ("msvcr100.dll", "msvcr110.dll", "msvcr120.dll", "vcruntime140.dll")
+
+
+def other_python(dll):
+    """Whether an imported DLL is another Python's core (python26.dll,
+    python3.dll, python38.dll): a module built for it cannot load here."""
+    name = dll.lower()
+    return (name.startswith("python") and name.endswith(".dll") and name[6:-4].isdigit()
+            and name != "python27.dll")

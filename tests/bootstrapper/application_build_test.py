@@ -72,6 +72,43 @@ static PyMethodDef methods[] = {{"answer", answer, METH_NOARGS, NULL}, {NULL, NU
 PyMODINIT_FUNC initownext(void) { Py_InitModule("ownext", methods); }
 """,
 }
+# An application of third-party packages, pywin32 first: each import and
+# call it makes, and whether it worked, into the file its argument names.
+PACKAGES = {
+    "morvex/__init__.py": "",
+    "morvex/desktop/__init__.py": "",
+    "morvex/desktop/main.py": """import json, os, sys
+import win32api, win32con, win32gui, pywintypes
+import win32com.client
+from win32com.client import gencache
+import psutil, yaml, six
+
+
+def main():
+    works = {
+        "win32api": win32api.GetCurrentProcessId() == os.getpid(),
+        "win32con": win32con.MB_OK == 0,
+        "win32gui": win32gui.GetDesktopWindow() != 0,
+        "pywintypes": issubclass(pywintypes.error, Exception),
+        "Dispatch": win32com.client.Dispatch("WScript.Shell").ExpandEnvironmentStrings(
+            "%SystemRoot%") != "%SystemRoot%",
+        "EnsureDispatch": gencache.EnsureDispatch("Scripting.FileSystemObject") is not None,
+        "psutil": psutil.Process().pid == os.getpid(),
+        "yaml": yaml.__with_libyaml__ and yaml.load("a: 1", Loader=yaml.CLoader) == {"a": 1},
+        "six": six.PY2,
+    }
+    if len(sys.argv) > 2:
+        import certifi
+        works["certifi"] = os.path.isfile(certifi.where())
+    with open(sys.argv[1], "w") as f:
+        json.dump(works, f)
+""",
+}
+# The shared packages' wheels and their SHA-256 (their PACKAGES.md).
+WHEELS = {"pywin32==224": "82750bc8fc3c5561391dd55ef560112d5ae339b0859385a4f92fb5a966327611",
+          "psutil==5.6.2": "d4aabb287a22acea0e97153eb66913efb4e8f155dbceb076cf2d494122d9ac62",
+          "PyYAML==3.13": "918e56a60f6d2f338e0849e28d3ef3faf02c86e45570fbce4a783609e220571d",
+          "six==1.16.0": "a88e04d3dcb69205cf05e9906516486974af51ac2ad1a4f5a255b3b195d8e6e5"}
 DYNAMIC_LINE = 1 + [line.strip() for line in IMPORTS["morvex/desktop/main.py"].splitlines()].index(
     'fraction = importlib.import_module("fractions").Fraction')
 
@@ -256,6 +293,86 @@ class ApplicationBuildTest(unittest.TestCase):
         checked = subprocess.run([self.check_app_folder(build), folder], capture_output=True,
                                  text=True)
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+
+    # -- third-party packages (Windows) -------------------------------------
+
+    def packages_folder(self):
+        shared = os.path.join(test_support.ARGS.source, "..", "shared", "python-packages-win64")
+        if not test_support.ARGS.wine or not os.path.isdir(shared):
+            self.skipTest("the Windows folder under Wine, with ../shared/python-packages-win64")
+        return os.path.abspath(shared)
+
+    def requirements(self, name, hashes):
+        path = os.path.join(self.root, name)
+        with open(path, "w") as f:
+            f.write("".join("%s --hash=sha256:%s\n" % item for item in hashes.items()))
+        return path
+
+    def build_packages(self, name, *settings):
+        """PACKAGES built with the settings: (the installed folder, the
+        build's output); None for the output of a build that failed."""
+        application = os.path.join(self.root, "packages-app")
+        write(application, PACKAGES)
+        configured = self.configure(name + "-build", [application], "-DMORVEX_REQUIREMENTS=",
+                                    "-DMORVEX_WHEEL_DIRS=", "-DMORVEX_PACKAGE_DIRS=", *settings)
+        self.assertEqual(configured.returncode, 0, configured.stdout + configured.stderr)
+        build = os.path.join(self.root, name + "-build")
+        built = self.cmake("--build", build, "-j2")
+        if built.returncode:
+            return None, built.stdout + built.stderr
+        folder = os.path.join(self.root, name)
+        installed = self.cmake("--install", build, "--prefix", folder, "--component", "runtime")
+        self.assertEqual(installed.returncode, 0, installed.stderr)
+        return folder, built.stdout + built.stderr
+
+    def assert_packages_work(self, folder, expected):
+        """On a machine with nothing but Windows every import and call works,
+        and the run leaves the folder as it was."""
+        names = tree(folder)
+        for absent in ("modules/pythonwin", "modules/psutil/tests", "modules/win32/test",
+                       "modules/win32/Demos", "modules/win32com/test", "modules/adodbapi"):
+            self.assertNotIn(absent, names)
+        checked = subprocess.run([self.check_app_folder(folder + "-build"),
+                                  folder], capture_output=True, text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+        prefix = test_support.copy_prefix(test_support.ARGS.wine_prefix, self.root,
+                                          test_support.ARGS.wine)
+        self.addCleanup(test_support.end_wine_session, prefix)
+        works = os.path.join(self.root, "packages-works.json")
+        env = test_support.controlled_environment({"WINE_RUN_PREFIX": prefix})
+        arguments = [test_support.windows(works)] + (["certifi"] if "certifi" in expected else [])
+        run = test_support.run(os.path.join(folder, "morvex_desktop.exe"), arguments, env=env)
+        self.assertEqual(run.returncode, 0, run.stderr.decode(errors="replace")[-2000:])
+        with open(works) as f:
+            self.assertEqual(json.load(f), dict((name, True) for name in expected))
+        self.assertEqual(tree(folder), names)
+
+    def test_packages_from_wheels_with_hashes_work_on_a_clean_machine(self):
+        wheels = os.path.join(self.packages_folder(), "wheels")
+        folder, output = self.build_packages(
+            "wheels", "-DMORVEX_REQUIREMENTS=" + self.requirements("requirements.txt", WHEELS),
+            "-DMORVEX_WHEEL_DIRS=" + wheels)
+        self.assertIsNotNone(folder, output)
+        self.assert_packages_work(folder, ["win32api", "win32con", "win32gui", "pywintypes",
+                                           "Dispatch", "EnsureDispatch", "psutil", "yaml", "six"])
+
+    def test_packages_from_a_site_packages_folder(self):
+        site = os.path.join(self.packages_folder(), "site-packages")
+        folder, output = self.build_packages("site", "-DMORVEX_PACKAGE_DIRS=" + site)
+        self.assertIsNotNone(folder, output)
+        self.assert_packages_work(folder, ["win32api", "win32con", "win32gui", "pywintypes",
+                                           "Dispatch", "EnsureDispatch", "psutil", "yaml", "six",
+                                           "certifi"])
+
+    def test_a_wheel_whose_hash_differs_stops_the_build(self):
+        wheels = os.path.join(self.packages_folder(), "wheels")
+        wrong = dict(WHEELS, **{"six==1.16.0": "0" * 64})
+        folder, output = self.build_packages(
+            "wrong-hash", "-DMORVEX_REQUIREMENTS=" + self.requirements("wrong.txt", wrong),
+            "-DMORVEX_WHEEL_DIRS=" + wheels)
+        self.assertIsNone(folder)
+        self.assertIn("six", output)
+        self.assertIn("hash", output.lower())
 
     def test_all_lays_in_every_module(self):
         if not test_support.ARGS.wine:
