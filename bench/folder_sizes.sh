@@ -50,6 +50,39 @@ for application in sample os-sys; do
   done
 done
 
+# Third-party packages: what modules/ holds (their sources for tracebacks
+# aside) of an application of pywin32, psutil, PyYAML and six from the shared
+# wheels, against those wheels unpacked.
+wheels=$(cd "$source_dir/../shared/python-packages-win64/wheels" 2>/dev/null && pwd || true)
+if [ -n "$wheels" ]; then
+  mkdir -p "$stage/pkgs/morvex/desktop"
+  touch "$stage/pkgs/morvex/__init__.py" "$stage/pkgs/morvex/desktop/__init__.py"
+  printf 'import win32api, win32con, win32gui, pywintypes, win32com.client
+import psutil, yaml, six
+
+
+def main():
+    pass
+' \
+    >"$stage/pkgs/morvex/desktop/main.py"
+  printf 'pywin32==224\npsutil==5.6.2\nPyYAML==3.13\nsix==1.16.0\n' >"$stage/requirements.txt"
+  cmake --preset windows -B "$build" "${options[@]}" -DMORVEX_BOOTSTRAPPER=ON -DMORVEX_TESTS=OFF \
+    -DMORVEX_APPLICATION_DIRS="$stage/pkgs" -DMORVEX_STDLIB=IMPORTED \
+    -DMORVEX_REQUIREMENTS="$stage/requirements.txt" -DMORVEX_WHEEL_DIRS="$wheels" >/dev/null
+  cmake --build "$build" -j2 >/dev/null
+  python3 - "$build/application-folder/modules" "$wheels" <<'PY'
+import os, sys, zipfile
+modules, wheels = sys.argv[1:]
+laid = sum(os.path.getsize(os.path.join(d, n)) for d, _, ns in os.walk(modules)
+           if not os.path.relpath(d, modules).startswith("python-source") for n in ns)
+unpacked = sum(info.file_size for name in os.listdir(wheels) if name.endswith(".whl")
+               for info in zipfile.ZipFile(os.path.join(wheels, name)).infolist())
+print("packages: modules/ %d bytes (sources aside) against %d bytes of wheels unpacked (%.2f)"
+      % (laid, unpacked, float(laid) / unpacked))
+PY
+  cmake -B "$build" -DMORVEX_REQUIREMENTS= -DMORVEX_WHEEL_DIRS= >/dev/null
+fi
+
 # The sample's first start from fresh copies, the two folders taking turns,
 # so that whatever else the machine does falls on both alike.
 python3 - "$first/wine-run" "$stage" "${ROUNDS:-5}" <<'PY'

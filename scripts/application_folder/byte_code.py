@@ -54,12 +54,13 @@ def source_text(path):
     return text if text.endswith(b"\n") else text + b"\n"
 
 
-def byte_code(path, name):
+def byte_code(path, name, text=None):
     """A .pyc image: magic, a zero timestamp (a .pyc without a source beside
-    it is never compared with one), then the code, whose file is name. A
-    module that does not compile stops the build, naming file and line."""
+    it is never compared with one), then the code of the file at path (or of
+    text), whose file is name. A module that does not compile stops the
+    build, naming file and line."""
     try:
-        code = compile(source_text(path), name, "exec", 0, True)
+        code = compile(source_text(path) if text is None else text, name, "exec", 0, True)
     except SyntaxError as error:
         raise Refused("%s:%s: %s" % (path, error.lineno, error.msg))
     except (TypeError, ValueError) as error:

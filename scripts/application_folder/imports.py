@@ -15,6 +15,7 @@ import ast
 import imp
 import modulefinder
 import os
+import StringIO
 
 # sys.builtin_module_names of python.org's Windows Python 2.7 (python27.dll),
 # read off the kit's own python.exe: these need no file.
@@ -86,10 +87,13 @@ class Finder(modulefinder.ModuleFinder):
     """ModuleFinder that looks names up as the Windows interpreter does, and
     keeps, for each module, the module whose import brought it first."""
 
-    def __init__(self, path, extensions, excluded):
+    def __init__(self, path, extensions, excluded, namespaces=None):
         modulefinder.ModuleFinder.__init__(self, path)
         self.extensions = extensions
         self.excluded = excluded
+        # Namespace packages that *-nspkg.pth lines make: name -> folder,
+        # which holds no __init__.py.
+        self.namespaces = namespaces or {}
         self.brought_by = {}
         self.callers = [None]
 
@@ -101,6 +105,12 @@ class Finder(modulefinder.ModuleFinder):
         fullname = parent.__name__ + "." + name if parent else name
         if self.is_excluded(fullname):
             raise ImportError(fullname)
+        if fullname in self.namespaces:
+            return None, self.namespaces[fullname], ("", "", imp.PKG_DIRECTORY)
+        if name == "__init__" and path and path[0] in self.namespaces.values():
+            # The namespace package's body is empty, as its .pth line makes it.
+            return (StringIO.StringIO(""), os.path.join(path[0], "__init__.py"),
+                    (".py", "r", imp.PY_SOURCE))
         if path is None:
             if name in WINDOWS_BUILTINS:
                 return None, None, ("", "", imp.C_BUILTIN)
@@ -212,12 +222,12 @@ def extension_modules(dlls):
                 if name.endswith(".pyd")) if os.path.isdir(dlls) else {}
 
 
-def follow(lib, dlls, tk, app_folders, included, excluded, package_path=()):
+def follow(lib, dlls, tk, app_folders, included, excluded, package_path=(), namespaces=None):
     """The Finder after following everything the folder needs; included are
     the modules that resolve() gave for MORVEX_INCLUDE_MODULES. The packages'
     folders are a library: only what is imported of them is followed."""
     finder = Finder(search_path(lib, tk, app_folders, package_path), extension_modules(dlls),
-                    excluded)
+                    excluded, namespaces)
     for folder in app_folders:
         for name, path in module_names(folder):
             finder.root(name, "the application")

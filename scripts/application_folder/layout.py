@@ -88,7 +88,19 @@ def follow_imports(plan):
         return None
     return imports.follow(plan["lib"], plan["dlls"], plan["tk"], plan["application"],
                           plan["include"], plan["exclude"] + packages_left_out(plan),
-                          package_path(plan))
+                          package_path(plan), namespace_packages(plan))
+
+
+def namespace_packages(plan):
+    """name -> folder of the namespace packages the packages' *-nspkg.pth
+    files make."""
+    found = {}
+    for site in package_sites(plan):
+        for name in packages.pth_lines(site)["namespaces"]:
+            folder = os.path.join(site, *name.split("."))
+            if os.path.isdir(folder):
+                found.setdefault(name, folder)
+    return found
 
 
 def packages_left_out(plan):
@@ -163,7 +175,13 @@ def lay_packages(plan, folder, finder, tool, table):
         site, relative = place
         reason = imports.chain(finder, name)
         reached.add(owners.get((site, top_name(relative))))
-        if relative.endswith(".py"):
+        if relative.endswith(".py") and not os.path.isfile(module.__file__):
+            # A namespace package, empty: an __init__ of its own lets
+            # "import NS.sub" find it without its .pth line.
+            byte_code.write(os.path.join(folder, "modules", relative + "c"),
+                            byte_code.byte_code(None, relative, text=b""))
+            table.append(Laid("modules/" + relative + "c", None, "namespace package", reason))
+        elif relative.endswith(".py"):
             source = byte_code.SOURCE_FOLDER + "/" + relative
             byte_code.write(os.path.join(folder, "modules", relative + "c"),
                             byte_code.byte_code(module.__file__, source))

@@ -153,7 +153,17 @@ class ApplicationBuildTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
+        if hasattr(cls, "prefix"):
+            test_support.end_wine_session(cls.prefix)
         shutil.rmtree(cls.root, ignore_errors=True)
+
+    def clean_machine(self):
+        """A Wine prefix of a machine with nothing but Windows, made once."""
+        cls = type(self)
+        if not hasattr(cls, "prefix"):
+            cls.prefix = test_support.copy_prefix(test_support.ARGS.wine_prefix, self.root,
+                                                  test_support.ARGS.wine)
+        return cls.prefix
 
     def cmake(self, *arguments):
         return subprocess.run([test_support.ARGS.cmake] + list(arguments), capture_output=True,
@@ -278,9 +288,7 @@ class ApplicationBuildTest(unittest.TestCase):
         self.assertEqual(TK_FILES & names, set())
         self.assertIn("DLLs/sqlite3.dll", names)
         # On a machine with nothing but Windows, every import works.
-        prefix = test_support.copy_prefix(test_support.ARGS.wine_prefix, self.root,
-                                          test_support.ARGS.wine)
-        self.addCleanup(test_support.end_wine_session, prefix)
+        prefix = self.clean_machine()
         works = os.path.join(self.root, "works.json")
         env = test_support.controlled_environment({"WINE_RUN_PREFIX": prefix})
         run = test_support.run(os.path.join(folder, "morvex_desktop.exe"),
@@ -335,9 +343,7 @@ class ApplicationBuildTest(unittest.TestCase):
         checked = subprocess.run([self.check_app_folder(folder + "-build"),
                                   folder], capture_output=True, text=True)
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
-        prefix = test_support.copy_prefix(test_support.ARGS.wine_prefix, self.root,
-                                          test_support.ARGS.wine)
-        self.addCleanup(test_support.end_wine_session, prefix)
+        prefix = self.clean_machine()
         works = os.path.join(self.root, "packages-works.json")
         env = test_support.controlled_environment({"WINE_RUN_PREFIX": prefix})
         arguments = [test_support.windows(works)] + (["certifi"] if "certifi" in expected else [])

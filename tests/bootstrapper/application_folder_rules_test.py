@@ -56,6 +56,15 @@ APP = {"morvex/__init__.py": "", "morvex/desktop/__init__.py": "",
            """}
 
 
+# What setuptools writes into a *-nspkg.pth file for the namespace google.
+NSPKG_LINE = ("import sys, types, os;has_mfs = sys.version_info > (3, 5);"
+              "p = os.path.join(sys._getframe(1).f_locals['sitedir'], *('google',));"
+              "ie = os.path.exists(os.path.join(p,'__init__.py'));"
+              "m = not ie and not has_mfs and sys.modules.setdefault('google', "
+              "types.ModuleType('google'));mp = (m or []) and m.__dict__.setdefault('__path__',[]);"
+              "(p not in mp) and mp.append(p)\n")
+
+
 class Rules(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -119,6 +128,20 @@ class Rules(unittest.TestCase):
     def test_what_resolves_to_nothing_leaves_other_systems_out(self):
         self.assertEqual(imports.missing(self.follow()),
                          [("nosuch", ["morvex.desktop.other"])])
+
+    def test_a_namespace_package_of_an_nspkg_line_is_followed(self):
+        site = os.path.join(self.root, "site")
+        write(site, {"google/protobuf/__init__.py": "import six\n", "six.py": "",
+                     "protobuf-3.0-nspkg.pth": NSPKG_LINE})
+        app = os.path.join(self.root, "nsapp")
+        write(app, {"morvex/__init__.py": "", "morvex/desktop/__init__.py": "",
+                    "morvex/desktop/main.py": "import google.protobuf\n"})
+        plan = {"application": [app], "package_dirs": [site], "platform": "windows"}
+        finder = imports.follow(self.lib, self.dlls, False, [app], [], [],
+                                layout.package_path(plan), layout.namespace_packages(plan))
+        self.assertEqual(imports.chain(finder, "six"), "six <- google.protobuf <- "
+                         "morvex.desktop.main <- the application")
+        self.assertEqual(finder.modules["google"].__path__, [os.path.join(site, "google")])
 
     def test_imports_the_build_cannot_follow(self):
         path = os.path.join(self.root, "dynamic.py")
