@@ -15,7 +15,6 @@
 #include "exception_dialog.h"
 #include "files.h"
 #include "process.h"
-#include "process_arguments.h"
 #include "program_location.h"
 #include "search_path.h"
 #include "system_exit.h"

@@ -1,9 +1,17 @@
 #include "process.h"
 
 #include "code_page.h"
+#include "command_line.h"
+#include "text.h"
 #include "win32.h"
 
+std::vector<WideString> WideArgumentVector() { return SplitArgumentVector(GetCommandLineW()); }
+
 #ifdef _WIN32
+
+bool NarrowArgument(const WideString& argument, std::string& bytes) {
+  return WideToAnsiExactly(argument, bytes);
+}
 
 std::string ProgramFileNameAnsi(bool& shortened) {
   shortened = false;
@@ -72,12 +80,15 @@ void RemoveCurrentFolderFromLibrarySearch() {
 
 #include <cstdlib>
 
-#include "text.h"
-
 // POSIX paths are bytes, which the narrow path gives unchanged.
 std::string ProgramFileNameAnsi(bool& shortened) {
   shortened = false;
   return ModuleFileName<char>(GetModuleFileNameA);
+}
+
+bool NarrowArgument(const WideString& argument, std::string& bytes) {
+  bytes = WideToUtf8(argument);
+  return true;
 }
 
 // POSIX names have no short forms.

@@ -59,6 +59,18 @@ inline std::vector<WideString> CommandLineArguments() {
   return arguments;
 }
 
+// The arguments (argument 0 first) split from the wide command line
+// (GetCommandLineW) as the C runtime splits it into argv, before any
+// conversion.
+std::vector<WideString> WideArgumentVector();
+
+// An argument in the narrow form a program's arguments take: in the ANSI
+// code page on Windows, with "?" for each character it lacks, never a
+// look-alike; on POSIX hosts the bytes the program was given (the
+// stand-in's GetCommandLineW decodes them as UTF-8). True when nothing was
+// lost.
+bool NarrowArgument(const WideString& argument, std::string& bytes);
+
 // The folders that programs are searched in (PATH); on POSIX the C
 // library's default when PATH is unset.
 WideString ProgramSearchPath();

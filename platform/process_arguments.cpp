@@ -2,22 +2,11 @@
 
 #include <cstdlib>
 
-#include "code_page.h"
-#include "command_line.h"
-#include "text.h"
-#include "win32.h"
-
-std::vector<WideString> WideArgumentVector() { return SplitArgumentVector(GetCommandLineW()); }
-
 #ifdef _WIN32
 
 int ProcessArgumentCount() { return __argc; }
 
 char** ProcessArgumentVector() { return __argv; }
-
-bool NarrowArgument(const WideString& argument, std::string& bytes) {
-  return WideToAnsiExactly(argument, bytes);
-}
 
 #else
 
@@ -36,12 +25,5 @@ void RememberProcessArguments(int argc, char** argv) {
 int ProcessArgumentCount() { return argumentCount; }
 
 char** ProcessArgumentVector() { return argumentVector; }
-
-// The stand-in's command line holds the arguments decoded as UTF-8, which
-// gives back every byte string.
-bool NarrowArgument(const WideString& argument, std::string& bytes) {
-  bytes = WideToUtf8(argument);
-  return true;
-}
 
 #endif
