@@ -165,6 +165,7 @@ def lay_packages(plan, folder, finder, tool, table):
     if finder is None or not package_sites(plan):
         return
     check_module_names(plan)
+    warn_of_pth_imports(plan)
     owners = distribution_owners(plan)
     reached = set()
     for name in sorted(finder.modules):
@@ -211,6 +212,17 @@ def top_name(relative):
     folder, or a top-level module's name without its ending."""
     top = relative.split("/")[0]
     return os.path.splitext(top)[0] if "/" not in relative else top
+
+
+def warn_of_pth_imports(plan):
+    """A build warning for each import line of the packages' .pth files that
+    the build does not answer: no such line runs in the folder, which reads
+    no site module."""
+    for site in package_sites(plan):
+        for name, number, line in packages.pth_lines(site)["warnings"]:
+            sys.stderr.write("warning: %s:%d: an import line of a .pth file, which never runs in "
+                             "the folder (no site module): %s\n"
+                             % (os.path.join(site, name), number, line))
 
 
 def check_package_extensions(folder, tool, table):
@@ -273,7 +285,7 @@ def laid_distributions(plan):
                 origin = "pip's index"
             else:
                 origin = site
-            found.append(dict(distribution, origin=origin))
+            found.append(dict(distribution, origin=origin, site=site))
     return found
 
 

@@ -8,6 +8,7 @@ import sys
 
 import byte_code
 import imports
+import packages
 
 
 def shown(plan, path):
@@ -44,6 +45,20 @@ def package_lines(table, folder, owner, distributions):
     return lines
 
 
+def pth_report(sites):
+    """What the build did with each line of the packages' .pth files."""
+    lines = ["", "== The packages' .pth files"]
+    for site in sites:
+        found = packages.pth_lines(site)
+        lines += ["%s: folder %s: in the search-path file where it holds a file laid in"
+                  % (site, folder) for folder in found["folders"]]
+        lines += ["%s/%s:%d: %s" % (site, name, number, why)
+                  for name, number, why in found["answered"]]
+        lines += ["%s/%s:%d: never runs (a build warning): %s" % (site, name, number, line)
+                  for name, number, line in found["warnings"]]
+    return lines
+
+
 def grouped(entries, owner):
     """(path, line text) entries as lines, the application's and the kit's
     first, then each package's under its name."""
@@ -68,6 +83,8 @@ def text(plan, finder, table, folder, owner=lambda path: None, distributions=())
     if finder is None:
         return "\n".join(lines) + "\n"
     lines += package_lines(table, folder, owner, distributions)
+    if distributions:
+        lines += pth_report(sorted(set(d["site"] for d in distributions)))
     lines += ["", "== Imports that resolve to nothing (other systems' modules left out)"]
     entries = []
     for name, importers in imports.missing(finder):
