@@ -87,8 +87,27 @@ def follow_imports(plan):
     if plan["platform"] != "windows" or not os.path.isfile(os.path.join(plan["lib"], "os.py")):
         return None
     return imports.follow(plan["lib"], plan["dlls"], plan["tk"], plan["application"],
-                          plan["include"], plan["exclude"] + packages_left_out(plan),
+                          plan["include"] + staged_includes(plan),
+                          plan["exclude"] + packages_left_out(plan),
                           package_path(plan), namespace_packages(plan))
+
+
+def staged_includes(plan):
+    """The names of MORVEX_INCLUDE_MODULES that only the staged packages can
+    give, which configure could not resolve before pip ran: resolved now, by
+    the same rule, and refused if they still stand for nothing."""
+    if not plan.get("include_staged"):
+        return []
+    finder = imports.resolver(plan["lib"], plan["dlls"], plan["tk"], plan["application"],
+                              package_path(plan))
+    found = []
+    for name in plan["include_staged"]:
+        modules = imports.resolve(finder, name)
+        if modules is None:
+            raise Refused("MORVEX_INCLUDE_MODULES names %s, which is in neither the kit, the "
+                          "application nor the packages" % name)
+        found += modules
+    return found
 
 
 def namespace_packages(plan):
@@ -124,12 +143,7 @@ def package_sites(plan):
 
 
 def package_path(plan):
-    """Each package folder with the folders its .pth files name, as a
-    normal interpreter's site module would put them on sys.path."""
-    path = []
-    for site in package_sites(plan):
-        path += [site] + [os.path.join(site, f) for f in packages.pth_lines(site)["folders"]]
-    return path
+    return packages.search_folders(package_sites(plan))
 
 
 def site_of(plan, path):
@@ -144,15 +158,16 @@ def site_of(plan, path):
 
 
 def data_files(package_folder):
-    """The files of a package's folder that are no Python: its own, and
-    those of its sub-folders that are no package."""
+    """The files of a package's folder that are no module: those of its own
+    folder that are no Python, and every file of its sub-folders that are no
+    package (a .py there is no module an import finds); byte code never."""
     found = []
     for parent, subfolders, names in os.walk(package_folder):
         subfolders[:] = sorted(s for s in subfolders if not s.startswith(".") and
                                not os.path.isfile(os.path.join(parent, s, "__init__.py")))
+        modules = (".py", ".pyd") if parent == package_folder else ()
         found += [os.path.join(parent, name) for name in sorted(names)
-                  if not name.endswith((".py", ".pyc", ".pyo", ".pyd")) and
-                  not name.startswith(".")]
+                  if not name.endswith((".pyc", ".pyo") + modules) and not name.startswith(".")]
     return found
 
 
@@ -174,6 +189,9 @@ def lay_packages(plan, folder, finder, tool, table):
         if not place:
             continue
         site, relative = place
+        if relative.endswith((".pyc", ".pyo")):
+            raise Refused("%s is byte code without its source: the packages' byte code is "
+                          "ignored, and %s is imported" % (module.__file__, name))
         reason = imports.chain(finder, name)
         reached.add(owners.get((site, top_name(relative))))
         if relative.endswith(".py") and not os.path.isfile(module.__file__):

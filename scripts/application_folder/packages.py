@@ -494,3 +494,12 @@ def system_dlls(site):
         found += [name + "/" + dll for dll in sorted(os.listdir(folder))
                   if dll.lower().endswith(".dll") and os.path.isfile(os.path.join(folder, dll))]
     return sorted(found)
+
+
+def search_folders(sites):
+    """Each site-packages folder with the folders its .pth files name, in
+    order, as a normal interpreter's site module would put them on sys.path."""
+    path = []
+    for site in sites:
+        path += [site] + [os.path.join(site, folder) for folder in pth_lines(site)["folders"]]
+    return path

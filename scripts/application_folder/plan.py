@@ -9,6 +9,7 @@ import os
 
 import byte_code
 import imports
+import packages
 import rules
 from byte_code import Refused
 
@@ -63,11 +64,16 @@ def runtime_files(folder):
     return [os.path.join(folder, present[name]) for name in rules.RUNTIME_FILES if name in present]
 
 
-def resolved(finder, variable, names):
+def resolved(finder, variable, names, later=None):
+    """The modules the names stand for; a name that stands for nothing is
+    refused, or, where later is a list, kept there for the build to resolve
+    once the packages are staged."""
     found, unknown = [], []
     for name in names:
         modules = imports.resolve(finder, name)
-        if modules is None:
+        if modules is None and later is not None:
+            later.append(name)
+        elif modules is None:
             unknown.append("MORVEX_%s_MODULES names %s, which is in neither the kit nor the "
                            "application" % (variable, name))
         else:
@@ -162,15 +168,17 @@ def make(settings):
             plan["stdlib"] = "ALL"
         plan["tk"] = carries_tk(settings.tk, kit, modules, statuses)
         plan["vc90"] = runtime_files(settings.vc90_dir)
-        finder = imports.resolver(plan["lib"], plan["dlls"], plan["tk"], folders)
-        plan["include"] = resolved(finder, "INCLUDE", settings.include)
-        resolved(finder, "EXCLUDE", settings.exclude)
+        staging, laid = package_settings(plan, settings)
+        finder = imports.resolver(plan["lib"], plan["dlls"], plan["tk"], folders,
+                                  packages.search_folders(plan["package_dirs"]))
+        plan["include_staged"] = []
+        plan["include"] = resolved(finder, "INCLUDE", settings.include,
+                                   plan["include_staged"] if plan["requirements"] else None)
+        resolved(finder, "EXCLUDE", settings.exclude, [] if plan["requirements"] else None)
         for path, line, name in imports.excluded_imports(finder, plan["exclude"], modules):
             warnings.append("%s:%d: imports %s, which MORVEX_EXCLUDE_MODULES leaves out"
                             % (path, line, name))
-        depends = kit_files(plan)
-        staging, laid = package_settings(plan, settings)
-        depends += laid
+        depends = kit_files(plan) + laid
     else:
         staging = []
         plan["lib"] = settings.stdlib_dir

@@ -337,6 +337,8 @@ class ApplicationBuildTest(unittest.TestCase):
         """On a machine with nothing but Windows every import and call works,
         and the run leaves the folder as it was."""
         names = tree(folder)
+        # Named in MORVEX_INCLUDE_MODULES, imported by nothing.
+        self.assertIn("modules/win32/lib/win32timezone.pyc", names)
         for absent in ("modules/pythonwin", "modules/psutil/tests", "modules/win32/test",
                        "modules/win32/Demos", "modules/win32com/test", "modules/adodbapi"):
             self.assertNotIn(absent, names)
@@ -357,14 +359,15 @@ class ApplicationBuildTest(unittest.TestCase):
         wheels = os.path.join(self.packages_folder(), "wheels")
         folder, output = self.build_packages(
             "wheels", "-DMORVEX_REQUIREMENTS=" + self.requirements("requirements.txt", WHEELS),
-            "-DMORVEX_WHEEL_DIRS=" + wheels)
+            "-DMORVEX_WHEEL_DIRS=" + wheels, "-DMORVEX_INCLUDE_MODULES=win32timezone")
         self.assertIsNotNone(folder, output)
         self.assert_packages_work(folder, ["win32api", "win32con", "win32gui", "pywintypes",
                                            "Dispatch", "EnsureDispatch", "psutil", "yaml", "six"])
 
     def test_packages_from_a_site_packages_folder(self):
         site = os.path.join(self.packages_folder(), "site-packages")
-        folder, output = self.build_packages("site", "-DMORVEX_PACKAGE_DIRS=" + site)
+        folder, output = self.build_packages("site", "-DMORVEX_PACKAGE_DIRS=" + site,
+                                             "-DMORVEX_INCLUDE_MODULES=win32timezone")
         self.assertIsNotNone(folder, output)
         self.assert_packages_work(folder, ["win32api", "win32con", "win32gui", "pywintypes",
                                            "Dispatch", "EnsureDispatch", "psutil", "yaml", "six",
