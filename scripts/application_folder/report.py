@@ -8,6 +8,7 @@ import sys
 
 import byte_code
 import imports
+import package_layout
 import packages
 
 
@@ -107,7 +108,11 @@ def text(plan, finder, table, folder, owner=lambda path: None, distributions=())
     return "\n".join(lines) + "\n"
 
 
-def write(plan, finder, table, folder, owner=lambda path: None, distributions=()):
+def write(plan, finder, table, folder):
+    owner, distributions = (lambda path: None), []
+    if package_layout.package_sites(plan):
+        owner = package_layout.package_owner(plan)
+        distributions = package_layout.laid_distributions(plan)
     byte_code.write(plan["report"] + ".partial",
                     text(plan, finder, table, folder, owner, distributions).encode("utf-8"))
     os.rename(plan["report"] + ".partial", plan["report"])

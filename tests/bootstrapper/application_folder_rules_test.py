@@ -138,7 +138,8 @@ class Rules(unittest.TestCase):
                     "morvex/desktop/main.py": "import google.protobuf\n"})
         plan = {"application": [app], "package_dirs": [site], "platform": "windows"}
         finder = imports.follow(self.lib, self.dlls, False, [app], [], [],
-                                layout.package_path(plan), layout.namespace_packages(plan))
+                                package_layout.package_path(plan),
+                                package_layout.namespace_packages(plan))
         self.assertEqual(imports.chain(finder, "six"), "six <- google.protobuf <- "
                          "morvex.desktop.main <- the application")
         self.assertEqual(finder.modules["google"].__path__, [os.path.join(site, "google")])
@@ -222,6 +223,7 @@ if __name__ == "__main__":
     sys.path.insert(0, os.path.join(ARGS.source, "scripts", "application_folder"))
     import imports  # noqa: E402
     import layout  # noqa: E402
+    import package_layout  # noqa: E402
     import pe_files  # noqa: E402
     import rules  # noqa: E402
     import runtime_assembly  # noqa: E402
