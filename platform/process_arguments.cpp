@@ -1,14 +1,6 @@
 #include "process_arguments.h"
 
-#include <cstdlib>
-
-#ifdef _WIN32
-
-int ProcessArgumentCount() { return __argc; }
-
-char** ProcessArgumentVector() { return __argv; }
-
-#else
+#ifndef _WIN32
 
 namespace {
 

@@ -1,14 +1,11 @@
-// The narrow argument vector of the running program, apart from the other
-// services: on Windows the C runtime's start-up code splits it, and only a
-// program started through that code may ask for it.
+// main()'s narrow argument vector, kept for the POSIX stand-ins, whose
+// GetCommandLineW is made from it. (A Windows program takes its arguments
+// from the wide command line: WideArgumentVector in process.h.)
 #pragma once
 
-// The narrow arguments (argument 0 first), as Windows' __argc and __argv
-// hold them. On Windows those come from the wide command line by best-fit
-// mapping, which turns a character the code page lacks into a look-alike:
-// WideArgumentVector (process.h) gives them as they were.
+// The arguments main() was given (argument 0 first). POSIX hosts only.
 int ProcessArgumentCount();
 char** ProcessArgumentVector();
 
-// Keeps main()'s arguments for the two above (POSIX hosts only).
+// Keeps main()'s arguments for the two above.
 void RememberProcessArguments(int argc, char** argv);

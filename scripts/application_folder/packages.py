@@ -196,6 +196,7 @@ def stage(requirements, wheel_dirs, staging, python):
                           % "; ".join("%s:%d: %s" % source for source in sources))
     if os.path.exists(staging):
         shutil.rmtree(staging)
+    forget(staging)
     command, environment = pip_command(requirements, wheel_dirs, staging, python)
     try:
         process = subprocess.Popen(command, env=environment, stdout=subprocess.PIPE,
@@ -389,7 +390,7 @@ def info_folders(site):
     return found
 
 
-def distributions(site):
+def read_distributions(site):
     """The distributions installed in site, sorted by name regardless of
     case: dicts of name, version, license, info (the .dist-info or
     .egg-info), top_level and files (relative to site; None when the
@@ -450,7 +451,7 @@ def import_line_answer(name, line):
     return None, None
 
 
-def pth_lines(site):
+def read_pth_lines(site):
     """What site's .pth files do, read in sorted order as the site module
     reads them: {"folders": the folders their lines put on sys.path, relative
     to site with "/", each once (a line naming no folder inside site left
@@ -503,3 +504,30 @@ def search_folders(sites):
     for site in sites:
         path += [site] + [os.path.join(site, folder) for folder in pth_lines(site)["folders"]]
     return path
+
+
+# What a site folder holds is read once a run: the layout asks at many steps.
+_read = {}
+
+
+def once(reader, site):
+    key = (reader.__name__, os.path.normpath(site))
+    if key not in _read:
+        _read[key] = reader(site)
+    return _read[key]
+
+
+def forget(site):
+    """Drops what was read of a site folder that is made anew."""
+    for key in [key for key in _read if key[1] == os.path.normpath(site)]:
+        del _read[key]
+
+
+def distributions(site):
+    """read_distributions(site), read once a run."""
+    return once(read_distributions, site)
+
+
+def pth_lines(site):
+    """read_pth_lines(site), read once a run."""
+    return once(read_pth_lines, site)

@@ -17,13 +17,18 @@ ENTRY = "morvex/desktop/main.py"
 SCRIPTS = os.path.dirname(os.path.abspath(__file__))
 
 
-def application_folders(folders, base):
+def existing(paths, variable, kind, base):
     found = []
-    for folder in folders:
-        folder = os.path.normpath(os.path.join(base, folder))
-        if not os.path.isdir(folder):
-            raise Refused("MORVEX_APPLICATION_DIRS names %s, which is no folder" % folder)
-        found.append(folder)
+    for path in paths:
+        path = os.path.normpath(os.path.join(base, path))
+        if not (os.path.isdir(path) if kind == "folder" else os.path.isfile(path)):
+            raise Refused("%s names %s, which is no %s" % (variable, path, kind))
+        found.append(path)
+    return found
+
+
+def application_folders(folders, base):
+    found = existing(folders, "MORVEX_APPLICATION_DIRS", "folder", base)
     if not any(os.path.isfile(os.path.join(folder, ENTRY)) for folder in found):
         raise Refused("No %s in MORVEX_APPLICATION_DIRS (%s): morvex_desktop starts the "
                       "application by importing morvex.desktop.main" % (ENTRY, ";".join(found)))
@@ -80,16 +85,6 @@ def resolved(finder, variable, names, later=None):
             found += [module for module in modules if module not in found]
     if unknown:
         raise Refused("; ".join(unknown))
-    return found
-
-
-def existing(paths, variable, kind, base):
-    found = []
-    for path in paths:
-        path = os.path.normpath(os.path.join(base, path))
-        if not (os.path.isdir(path) if kind == "folder" else os.path.isfile(path)):
-            raise Refused("%s names %s, which is no %s" % (variable, path, kind))
-        found.append(path)
     return found
 
 

@@ -73,9 +73,10 @@ def grouped(entries, owner):
 
 
 def text(plan, finder, table, folder, owner=lambda path: None, distributions=()):
-    rows = ["%-50s %9d  %-18s %s" % (row.destination, size(table, folder, row), row.kind, row.why)
-            for row in table]
-    total = sum(size(table, folder, row) for row in table)
+    sizes = [size(table, folder, row) for row in table]
+    rows = ["%-50s %9d  %-18s %s" % (row.destination, bytes, row.kind, row.why)
+            for row, bytes in zip(table, sizes)]
+    total = sum(sizes)
     setting = " (MORVEX_STDLIB=%s)" % plan["stdlib"] if plan["platform"] == "windows" else ""
     lines = ["Files laid into the application folder%s but for the programs," % setting,
              "with their sizes in the folder, their kind and why each is there; for a module,",
